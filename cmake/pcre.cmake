@@ -1,0 +1,18 @@
+# PCRE, 8-bit. Natively from Debian's libpcre3-dev; for the Windows target the
+# static library that scripts/build-pcre-win32 cross-builds into .deps.
+add_library(sfx_pcre INTERFACE)
+add_library(sfx::pcre ALIAS sfx_pcre)
+if(WIN32)
+  set(SFX_PCRE_ROOT "${PROJECT_SOURCE_DIR}/.deps/pcre-win32" CACHE PATH "cross-built PCRE")
+  if(NOT EXISTS "${SFX_PCRE_ROOT}/lib/libpcre.a")
+    message(FATAL_ERROR "PCRE for the Windows target is missing; run scripts/bootstrap")
+  endif()
+  target_include_directories(sfx_pcre INTERFACE "${SFX_PCRE_ROOT}/include")
+  target_link_libraries(sfx_pcre INTERFACE "${SFX_PCRE_ROOT}/lib/libpcre.a")
+  target_compile_definitions(sfx_pcre INTERFACE PCRE_STATIC)
+else()
+  find_path(SFX_PCRE_INCLUDE pcre.h REQUIRED)
+  find_library(SFX_PCRE_LIBRARY pcre REQUIRED)
+  target_include_directories(sfx_pcre INTERFACE "${SFX_PCRE_INCLUDE}")
+  target_link_libraries(sfx_pcre INTERFACE "${SFX_PCRE_LIBRARY}")
+endif()

@@ -1,0 +1,34 @@
+#include "services/core/service.h"
+
+#include "services/core/registry_p.h"
+
+namespace sfx {
+namespace {
+
+ServiceObject* g_slots[kSlotCount + 1];  // index 0 unused; slots are numbered from 1
+
+}  // namespace
+
+ServiceObject* ServiceAt(Slot slot) { return g_slots[static_cast<int>(slot)]; }
+
+void detail::SetSlot(Slot slot, ServiceObject* service) { g_slots[static_cast<int>(slot)] = service; }
+
+Result RegisterCoreServices() {
+  // The order is the slot order; a slot whose service this build lacks stays null.
+  detail::SetSlot(Slot::kMemory, detail::TheMemoryService());
+  detail::SetSlot(Slot::kMemoryStream, detail::TheMemoryStreamService());
+  return kOk;
+}
+
+Result RegisterCodecServices() { return kOk; }
+
+Result ReleaseServices() { return kOk; }
+
+ScopedServiceOverride::ScopedServiceOverride(Slot slot, ServiceObject* substitute)
+    : slot_(slot), previous_(ServiceAt(slot)) {
+  detail::SetSlot(slot, substitute);
+}
+
+ScopedServiceOverride::~ScopedServiceOverride() { detail::SetSlot(slot_, previous_); }
+
+}  // namespace sfx

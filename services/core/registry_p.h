@@ -1,0 +1,12 @@
+// Private to the registry: where each service's static object lives. Each
+// service's own source file defines its accessor.
+#pragma once
+
+#include "services/core/service.h"
+
+namespace sfx::detail {
+
+ServiceObject* TheMemoryService();
+ServiceObject* TheMemoryStreamService();
+
+}  // namespace sfx::detail

@@ -1,0 +1,12 @@
+// The table of subcommands. Each subcommand lives in a file of its own.
+#include "tools/sfxkit/commands.h"
+#include "tools/sfxkit/cli.h"
+
+namespace sfx::cli {
+
+const Command kCommands[] = {
+    {"stats", "show the memory service's statistics after registration", kStatsUsage, RunStats},
+};
+const int kCommandCount = sizeof kCommands / sizeof kCommands[0];
+
+}  // namespace sfx::cli

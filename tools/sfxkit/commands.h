@@ -1,0 +1,9 @@
+// Entry points and help texts of the subcommands, one file each.
+#pragma once
+
+namespace sfx::cli {
+
+extern const char kStatsUsage[];
+int RunStats(int argc, char** argv);
+
+}  // namespace sfx::cli
