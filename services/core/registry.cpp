@@ -17,6 +17,7 @@ Result RegisterCoreServices() {
   // The order is the slot order; a slot whose service this build lacks stays null.
   detail::SetSlot(Slot::kMemory, detail::TheMemoryService());
   detail::SetSlot(Slot::kMemoryStream, detail::TheMemoryStreamService());
+  detail::SetSlot(Slot::kCrc, detail::TheCrcService());
   return kOk;
 }
 

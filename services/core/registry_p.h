@@ -8,5 +8,6 @@ namespace sfx::detail {
 
 ServiceObject* TheMemoryService();
 ServiceObject* TheMemoryStreamService();
+ServiceObject* TheCrcService();
 
 }  // namespace sfx::detail
