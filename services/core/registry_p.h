@@ -9,5 +9,6 @@ namespace sfx::detail {
 ServiceObject* TheMemoryService();
 ServiceObject* TheMemoryStreamService();
 ServiceObject* TheCrcService();
+ServiceObject* TheInflaterService();
 
 }  // namespace sfx::detail
