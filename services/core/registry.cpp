@@ -17,6 +17,8 @@ Result RegisterCoreServices() {
   // The order is the slot order; a slot whose service this build lacks stays null.
   detail::SetSlot(Slot::kMemory, detail::TheMemoryService());
   detail::SetSlot(Slot::kMemoryStream, detail::TheMemoryStreamService());
+  detail::SetSlot(Slot::kString, detail::TheStringService());
+  detail::SetSlot(Slot::kUrl, detail::TheUrlService());
   detail::SetSlot(Slot::kCrc, detail::TheCrcService());
   return kOk;
 }

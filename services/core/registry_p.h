@@ -8,6 +8,8 @@ namespace sfx::detail {
 
 ServiceObject* TheMemoryService();
 ServiceObject* TheMemoryStreamService();
+ServiceObject* TheStringService();
+ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
 
 }  // namespace sfx::detail
