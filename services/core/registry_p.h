@@ -7,6 +7,7 @@
 namespace sfx::detail {
 
 ServiceObject* TheMemoryService();
+ServiceObject* TheFileSystemService();
 ServiceObject* TheMemoryStreamService();
 ServiceObject* TheCrcService();
 
