@@ -7,6 +7,8 @@
 namespace sfx::detail {
 
 ServiceObject* TheMemoryService();
+ServiceObject* TheThreadService();
+ServiceObject* TheSyncService();
 ServiceObject* TheFileSystemService();
 ServiceObject* TheMemoryStreamService();
 ServiceObject* TheCrcService();
