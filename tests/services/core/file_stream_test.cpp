@@ -5,6 +5,7 @@
 #include <string>
 
 #include "services/core/file_system.h"
+#include "tests/support/fault_memory.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/stream_suite.h"
 
@@ -108,6 +109,26 @@ TEST_F(FileStreamTest, CloseDeletesOnlyWhenAsked) {
   EXPECT_EQ(s->Close(), kOk);
   EXPECT_EQ(flagged->Close(), kOk);
   EXPECT_FALSE(test::Exists(path_));
+}
+
+// A failing platform close (where deferred write errors show) is reported,
+// and the instance is still freed and its temporary file still deleted.
+TEST_F(FileStreamTest, CloseReportsAFailingPlatformClose) {
+  stream_.reset();  // an open file cannot be deleted on Windows
+  test::ScopedFaultMemory memory;
+  const platform::FileHandle handle = platform::OpenFileHandle(path_.c_str(), platform::FileAccess::kRead,
+                                                               platform::FileCreation::kOpenExisting, false);
+  ASSERT_NE(handle, platform::kInvalidFile);
+  ASSERT_TRUE(platform::CloseFile(handle));  // the stream below holds a handle that is gone
+  FileStream* s = nullptr;
+  ASSERT_EQ(FileStream::Create(handle, FileStream::kDeleteOnClose, path_.c_str(),
+                               static_cast<std::uint32_t>(path_.size()), &s),
+            kOk);
+  EXPECT_EQ(s->Close(), kFail);
+  EXPECT_FALSE(test::Exists(path_));
+  std::uint32_t current = 1;
+  ASSERT_EQ(memory->GetStatistics(nullptr, &current, nullptr, nullptr), kOk);
+  EXPECT_EQ(current, 0u);
 }
 
 }  // namespace
