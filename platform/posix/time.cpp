@@ -1,5 +1,7 @@
 #include "platform/time.h"
 
+#include "platform/time_p.h"
+
 #include <ctime>
 
 namespace sfx::platform {
@@ -11,13 +13,6 @@ constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr std::int64_t kDaysFrom1601To1970 = 134774;
 // The largest value the Windows conversion accepts (bit 63 clear).
 constexpr std::uint64_t kMaxFileTime = 0x7FFFFFFFFFFFFFFFull;
-
-bool IsLeap(std::int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int DaysInMonth(std::int64_t year, int month) {
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
-}
 
 // Days since 1970-01-01 in the proleptic Gregorian calendar (H. Hinnant's
 // days_from_civil), and its inverse.
@@ -45,10 +40,7 @@ void CivilFromDays(std::int64_t z, std::int64_t* y, int* m, int* d) {
 }  // namespace
 
 bool CalendarToFileTime(const CalendarTime& c, std::uint64_t* fileTime) {
-  if (c.year < 1601 || c.year > 30827 || c.month < 1 || c.month > 12 || c.day < 1 ||
-      c.day > DaysInMonth(c.year, c.month) || c.hour > 23 || c.minute > 59 || c.second > 59 || c.milliseconds > 999) {
-    return false;
-  }
+  if (!detail::IsValidCalendarTime(c)) return false;
   const std::int64_t days = DaysFromCivil(c.year, c.month, c.day) + kDaysFrom1601To1970;
   const std::int64_t seconds = days * kSecondsPerDay + c.hour * 3600 + c.minute * 60 + c.second;
   *fileTime = static_cast<std::uint64_t>(seconds * kUnitsPerSecond + c.milliseconds * kUnitsPerMillisecond);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/time_p.h"
+
 namespace sfx::platform {
 namespace {
 
@@ -17,6 +19,7 @@ std::uint64_t Join(const FILETIME& t) { return (static_cast<std::uint64_t>(t.dwH
 }  // namespace
 
 bool CalendarToFileTime(const CalendarTime& calendar, std::uint64_t* fileTime) {
+  if (!detail::IsValidCalendarTime(calendar)) return false;
   SYSTEMTIME s;
   s.wYear = calendar.year;
   s.wMonth = calendar.month;

@@ -251,6 +251,28 @@ TEST_F(FileSystemTest, MoveAcrossFolders) {
   EXPECT_EQ(Contents(sub + "\\f"), "x");
 }
 
+// Where the system cannot rename between two file systems, the file is
+// copied and the original removed. Needs a second file system: the shared
+// memory one where it exists.
+TEST_F(FileSystemTest, MoveBetweenFileSystems) {
+  const char* other = "/dev/shm/";
+  if (!IsFolder(other)) GTEST_SKIP() << "no second file system here";
+  char name[platform::kMaxPathBytes];
+  ASSERT_TRUE(platform::CreateUniqueTempFile(other, "sfm", name, sizeof name));
+  const std::string source = name, target = dir_ / "moved";
+  ASSERT_TRUE(WriteWholeFile(source, "across"));
+  ASSERT_TRUE(WriteWholeFile(target, "old"));
+  EXPECT_EQ(FileSystem()->Move(source.c_str(), target.c_str(), 0), kMoveTargetExists);
+  EXPECT_EQ(FileSystem()->Move(source.c_str(), target.c_str(), 1), kOk);
+  EXPECT_EQ(Contents(target), "across");
+  EXPECT_FALSE(Exists(source));
+
+  EXPECT_EQ(FileSystem()->Move(target.c_str(), source.c_str(), 0), kOk);
+  EXPECT_EQ(Contents(source), "across");
+  EXPECT_FALSE(Exists(target));
+  EXPECT_EQ(FileSystem()->Delete(source.c_str()), kOk);
+}
+
 // ---- CreateFolders ----
 
 TEST_F(FileSystemTest, CreateFoldersMakesMissingLevelsParentFirst) {
