@@ -7,6 +7,9 @@
 namespace sfx::detail {
 
 ServiceObject* TheMemoryService();
+ServiceObject* TheThreadService();
+ServiceObject* TheSyncService();
+ServiceObject* TheFileSystemService();
 ServiceObject* TheMemoryStreamService();
 ServiceObject* TheStringService();
 ServiceObject* TheUrlService();
