@@ -26,7 +26,10 @@ Result RegisterCoreServices() {
   return kOk;
 }
 
-Result RegisterCodecServices() { return kOk; }
+Result RegisterCodecServices() {
+  detail::SetSlot(Slot::kInflater, detail::TheInflaterService());
+  return kOk;
+}
 
 Result ReleaseServices() { return kOk; }
 

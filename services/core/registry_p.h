@@ -14,5 +14,6 @@ ServiceObject* TheMemoryStreamService();
 ServiceObject* TheStringService();
 ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
+ServiceObject* TheInflaterService();
 
 }  // namespace sfx::detail
