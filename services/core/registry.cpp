@@ -21,7 +21,10 @@ Result RegisterCoreServices() {
   return kOk;
 }
 
-Result RegisterCodecServices() { return kOk; }
+Result RegisterCodecServices() {
+  detail::SetSlot(Slot::kDeflater, detail::TheDeflaterService());
+  return kOk;
+}
 
 Result ReleaseServices() { return kOk; }
 

@@ -9,5 +9,6 @@ namespace sfx::detail {
 ServiceObject* TheMemoryService();
 ServiceObject* TheMemoryStreamService();
 ServiceObject* TheCrcService();
+ServiceObject* TheDeflaterService();
 
 }  // namespace sfx::detail
