@@ -6,6 +6,7 @@ namespace sfx::cli {
 
 const Command kCommands[] = {
     {"stats", "show the memory service's statistics after registration", kStatsUsage, RunStats},
+    {"deflate", "compress a file into raw DEFLATE data", kDeflateUsage, RunDeflate},
 };
 const int kCommandCount = sizeof kCommands / sizeof kCommands[0];
 

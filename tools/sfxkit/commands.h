@@ -6,4 +6,7 @@ namespace sfx::cli {
 extern const char kStatsUsage[];
 int RunStats(int argc, char** argv);
 
+extern const char kDeflateUsage[];
+int RunDeflate(int argc, char** argv);
+
 }  // namespace sfx::cli
