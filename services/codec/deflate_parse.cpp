@@ -79,31 +79,54 @@ struct Match {
   std::uint32_t distance;
 };
 
+// Every position before p has been inserted by the time p is searched (the
+// parse inserts each position it passes and every position a match covers,
+// stopping only where fewer than three bytes remain), so p's candidates are
+// simply the kMaxCandidates latest positions x < p with p's hash: they depend
+// on the data alone, not on the parse. The matcher therefore sorts all
+// positions of the piece by hash up front (a counting sort that keeps each
+// hash's positions in increasing order) and reads p's candidates as one run
+// of that order, nearest first, instead of following a chain.
 class Matcher {
  public:
-  Matcher(const std::uint8_t* data, std::uint32_t length, std::uint16_t* heads, std::uint16_t* chain)
-      : data_(data), length_(length), heads_(heads), chain_(chain) {}
-
-  void Insert(std::uint32_t x) {
-    const std::uint32_t h = Hash3(data_ + x);
-    chain_[x] = heads_[h];
-    heads_[h] = static_cast<std::uint16_t>(x + 1);
+  Matcher(const std::uint8_t* data, std::uint32_t length, const ParseArrays& a)
+      : data_(data), length_(length), bucketEnd_(a.heads), sorted_(a.chain), rank_(a.chain + length) {
+    const std::uint32_t positions = length - 2;
+    std::memset(bucketEnd_, 0, kHashSize * sizeof(std::uint16_t));
+    for (std::uint32_t x = 0; x < positions; ++x) {
+      const std::uint32_t h = Hash3(data + x);
+      rank_[x] = static_cast<std::uint16_t>(h);
+      ++bucketEnd_[h];
+    }
+    std::uint32_t sum = 0;
+    for (std::uint32_t h = 0; h < kHashSize; ++h) {
+      const std::uint32_t c = bucketEnd_[h];
+      bucketEnd_[h] = static_cast<std::uint16_t>(sum);
+      sum += c;
+    }
+    // Afterwards bucketEnd_[h] is where hash h's run ends, which is where
+    // hash h + 1's begins.
+    for (std::uint32_t x = 0; x < positions; ++x) {
+      const std::uint32_t k = bucketEnd_[rank_[x]]++;
+      sorted_[k] = static_cast<std::uint16_t>(x);
+      rank_[x] = static_cast<std::uint16_t>(k);
+    }
   }
 
-  // The longest match at p (p + 3 <= length) among the kMaxCandidates latest
-  // positions with p's hash. Every position before p has been inserted, so
-  // the result depends only on the data and p.
+  // The longest match at p (p + 3 <= length) among p's candidates.
   Match Find(std::uint32_t p) const {
-    std::uint32_t c = heads_[Hash3(data_ + p)];
-    if (c == 0) return {0, 0};
+    const std::uint32_t h = Hash3(data_ + p);
+    const std::uint32_t first = h == 0 ? 0 : bucketEnd_[h - 1];
+    std::uint32_t k = rank_[p];
+    if (k == first) return {0, 0};
+    const std::uint32_t stop = k - first > kMaxCandidates ? k - kMaxCandidates : first;
     const std::uint32_t remaining = length_ - p;
     const std::uint32_t limit = remaining < kMaxMatch ? remaining : kMaxMatch;
     const std::uint8_t* s = data_ + p;
     std::uint32_t best = kMinMatch - 1;
     std::uint32_t bestPos = 0;
-    std::uint32_t budget = kMaxCandidates;
     do {
-      const std::uint32_t q = c - 1;
+      const std::uint32_t q = sorted_[--k];
       const std::uint8_t* t = data_ + q;
       // A candidate can beat best only if it also matches bytes best - 1 and
       // best; best < limit, so both lie inside the piece.
@@ -116,8 +139,7 @@ class Matcher {
           if (len == limit) break;
         }
       }
-      c = chain_[q];
-    } while (c != 0 && --budget != 0);
+    } while (k != stop);
     if (best < kMinMatch) return {0, 0};
     return {best, p - bestPos};
   }
@@ -125,8 +147,9 @@ class Matcher {
  private:
   const std::uint8_t* data_;
   std::uint32_t length_;
-  std::uint16_t* heads_;
-  std::uint16_t* chain_;
+  std::uint16_t* bucketEnd_;  // per hash: the end of its run in sorted_
+  std::uint16_t* sorted_;     // positions ordered by hash, then position
+  std::uint16_t* rank_;       // per position: its index in sorted_
 };
 
 inline void CountLiteral(std::uint16_t* counts, std::uint32_t symbol) {
@@ -143,9 +166,6 @@ std::uint32_t DistanceCodeOf(std::uint32_t distance) {
 
 std::uint32_t ParsePiece(const std::uint8_t* data, std::uint32_t length, const ParseArrays& arrays,
                          std::uint16_t* literalLengthCounts, std::uint16_t* distanceCounts) {
-  // The chain needs no clearing: an entry is read only for a position that
-  // has been inserted, and inserting writes it.
-  std::memset(arrays.heads, 0, kHashSize * sizeof(std::uint16_t));
   std::uint8_t* const literals = arrays.literals;
   std::uint16_t* const distances = arrays.distances;
   std::uint32_t i = 0;
@@ -157,15 +177,13 @@ std::uint32_t ParsePiece(const std::uint8_t* data, std::uint32_t length, const P
     ++j;
   };
   if (length >= kMinMatch) {
-    Matcher matcher(data, length, arrays.heads, arrays.chain);
+    const Matcher matcher(data, length, arrays);
     Match pending{0, 0};
     bool havePending = false;
     while (i < length - 2) {
-      // The look-ahead at i + 1 ran with exactly the positions now inserted,
-      // so its result stands for this step's search.
+      // A look-ahead at i + 1 already found this step's match.
       const Match m = havePending ? pending : matcher.Find(i);
       havePending = false;
-      matcher.Insert(i);
       if (m.length == 0) {
         emitLiteral(i);
         ++i;
@@ -186,11 +204,6 @@ std::uint32_t ParsePiece(const std::uint8_t* data, std::uint32_t length, const P
       CountLiteral(literalLengthCounts, kFirstLengthSymbol + kLengthCodeTable[m.length - kMinMatch]);
       CountLiteral(distanceCounts, DistanceCodeOf(m.distance));
       ++j;
-      // Insert the positions the match covers, but none whose three hash
-      // bytes would reach past the piece.
-      const std::uint32_t room = length - 2 - i;
-      const std::uint32_t last = i + (m.length < room ? m.length : room) - 1;
-      for (std::uint32_t x = i + 1; x <= last; ++x) matcher.Insert(x);
       i += m.length;
     }
   }

@@ -53,8 +53,8 @@ inline constexpr std::uint32_t kMaxLazyLength = 128;  // longer matches are take
 struct ParseArrays {
   std::uint8_t* literals;    // per symbol: the byte, or match length - 3
   std::uint16_t* distances;  // per symbol: 0 for a literal, else the distance
-  std::uint16_t* heads;      // kHashSize entries: 1 + the latest position of each hash, 0 if none
-  std::uint16_t* chain;      // per position: 1 + the previous position with the same hash, 0 if none
+  std::uint16_t* heads;      // kHashSize entries of match-finder scratch
+  std::uint16_t* chain;      // 2 entries per position of match-finder scratch
 };
 
 // Parses data[0..length) (length at most 32768; the arrays hold length entries)
