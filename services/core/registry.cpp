@@ -27,6 +27,7 @@ Result RegisterCoreServices() {
 }
 
 Result RegisterCodecServices() {
+  detail::SetSlot(Slot::kDeflater, detail::TheDeflaterService());
   detail::SetSlot(Slot::kInflater, detail::TheInflaterService());
   return kOk;
 }

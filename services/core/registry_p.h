@@ -15,5 +15,6 @@ ServiceObject* TheStringService();
 ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
 ServiceObject* TheInflaterService();
+ServiceObject* TheDeflaterService();
 
 }  // namespace sfx::detail
