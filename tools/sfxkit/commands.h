@@ -11,5 +11,7 @@ int RunInflate(int argc, char** argv);
 
 extern const char kCrc32Usage[];
 int RunCrc32(int argc, char** argv);
+extern const char kDeflateUsage[];
+int RunDeflate(int argc, char** argv);
 
 }  // namespace sfx::cli
