@@ -68,20 +68,45 @@ class BitReader {
   static BitWord LowMask(unsigned n) { return (static_cast<BitWord>(1) << n) - 1; }
 
   // ---- the fast path: whole words from bytes known to be there ----
+  // The state lives in locals while the fast path runs, so that the compiler
+  // keeps it in registers across the byte stores of the output.
+  struct Fast {
+    BitWord bits;
+    unsigned count;
+    const std::uint8_t* next;
+    const std::uint8_t* end;
+
+    std::size_t Buffered() const { return static_cast<std::size_t>(end - next); }
+    // Tops the buffer up to at least kBitWordBits - 8 bits with one unaligned
+    // load; needs Buffered() >= sizeof(BitWord). The bits of the partly loaded
+    // next byte land above count and are loaded again, identically, by the
+    // next refill; EndFast clears them.
+    void Refill() {
+      BitWord word;
+      std::memcpy(&word, next, sizeof word);
+      bits |= word << count;
+      next += (kBitWordBits - 1 - count) >> 3;
+      count |= kBitWordBits - 8;
+    }
+    void Drop(unsigned n) {
+      bits >>= n;
+      count -= n;
+    }
+    std::uint32_t Take(unsigned n) {
+      const auto v = static_cast<std::uint32_t>(bits & LowMask(n));
+      Drop(n);
+      return v;
+    }
+  };
   std::size_t BufferedBytes() const { return static_cast<std::size_t>(end_ - next_); }
-  // Tops the buffer up to at least kBitWordBits - 8 bits with one unaligned
-  // load; needs BufferedBytes() >= sizeof(BitWord). The bits of the partly
-  // loaded next byte land above count_ and are loaded again, identically, by
-  // the next refill; EndFast clears them.
-  void RefillFast() {
-    BitWord word;
-    std::memcpy(&word, next_, sizeof word);
-    bits_ |= word << count_;
-    next_ += (kBitWordBits - 1 - count_) >> 3;
-    count_ |= kBitWordBits - 8;
+  Fast BeginFast() const { return {bits_, count_, next_, end_}; }
+  // Takes the state back and restores the invariant of the exact path: no
+  // bits above count.
+  void EndFast(const Fast& f) {
+    bits_ = f.bits & LowMask(f.count);
+    count_ = f.count;
+    next_ = f.next;
   }
-  // Restores the invariant of the exact path: no bits above count_.
-  void EndFast() { bits_ &= LowMask(count_); }
 
  private:
   Result Refill();

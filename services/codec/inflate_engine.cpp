@@ -11,41 +11,45 @@ namespace {
 
 using E = TableEntry;
 
-// The fast path stores at most one match (258 bytes) plus the 15 bytes a wide
+// The fast path stores at most one match (258 bytes) plus the 29 bytes a wide
 // copy may run past it; it needs this much room from pos.
 constexpr std::size_t kFastRoom = deflate::kMaxMatch + 32;
-// Input the fast path needs per step: one 8-byte refill natively, three
-// 4-byte refills on the 32-bit target.
-constexpr std::size_t kFastInput = 16;
+// Input the fast path needs per step: three refills, each reading a word and
+// moving on by less than one.
+constexpr std::size_t kFastInput = 24;
 // The region behind the history holds at least this much beyond one window.
 constexpr std::uint64_t kMinRegion = 256 * 1024;
 
 constexpr unsigned kLiteralMask = (1u << kLiteralMainBits) - 1;
 constexpr unsigned kDistanceMask = (1u << kDistanceMainBits) - 1;
 
-inline std::uint32_t Extra(BitReader& in, std::uint32_t entry) {
-  const unsigned n = E::ExtraBits(entry);
-  const std::uint32_t v = static_cast<std::uint32_t>(in.bits() & BitReader::LowMask(n));
-  in.Drop(n);
-  return v;
-}
-
-// Copies a match forwards; may store up to 15 bytes past its end.
+// Copies a match forwards; may store up to 29 bytes past its end. Short
+// matches, the common case, take no length-dependent branch.
 inline void CopyMatch(std::uint8_t* out, const std::uint8_t* src, std::uint32_t length, std::uint32_t distance) {
   std::uint8_t* const end = out + length;
   if (distance >= 16) {
-    do {
-      std::memcpy(out, src, 16);
-      out += 16;
-      src += 16;
-    } while (out < end);
-  } else if (distance == 1) {
-    std::memset(out, *src, length);
+    std::memcpy(out, src, 16);
+    std::memcpy(out + 16, src + 16, 16);
+    if (length > 32) {
+      out += 32;
+      src += 32;
+      do {
+        std::memcpy(out, src, 16);
+        out += 16;
+        src += 16;
+      } while (out < end);
+    }
   } else if (distance >= 8) {
     do {
       std::memcpy(out, src, 8);
       out += 8;
       src += 8;
+    } while (out < end);
+  } else if (distance == 1) {
+    std::uint64_t v = *src * 0x0101010101010101ull;
+    do {
+      std::memcpy(out, &v, 8);
+      out += 8;
     } while (out < end);
   } else {
     do {
@@ -295,7 +299,7 @@ Result InflateEngine::CarefulOp(bool* blockEnd) {
 // that fills the current window, so that the window leaves at the same moment
 // as in a ring.
 Result InflateEngine::FastLoop(bool* blockEnd) {
-  BitReader& in = in_;
+  BitReader::Fast in = in_.BeginFast();
   std::uint8_t* const base = out_.base;
   std::uint8_t* out = base + out_.pos;
   const std::size_t roomLimit = out_.end - kFastRoom;
@@ -304,22 +308,57 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
   const std::uint32_t* const lit = literalTable_;
   const std::uint32_t* const dist = distanceTable_;
   const std::uint32_t window = windowSize_;
-  std::uint32_t total = total_;
+  // The output total is kept as the distance from a base, not counted.
+  std::uint8_t* const out0 = out;
+  const std::uint32_t total0 = total_;
   Result r = kOk;
 
-  while (out <= limit && in.BufferedBytes() >= kFastInput) {
-    in.RefillFast();
-    std::uint32_t e = lit[in.bits() & kLiteralMask];
-    if (e & E::kLink) {
-      in.Drop(kLiteralMainBits);
-      e = lit[E::Value(e) + (in.bits() & BitReader::LowMask(E::ExtraBits(e)))];
-    }
-    in.Drop(E::CodeBits(e));
+  if (out > limit || in.Buffered() < kFastInput) {
+    in_.EndFast(in);
+    return kOk;
+  }
+  // Each pass starts with the buffer refilled and e looked up for its bits.
+  in.Refill();
+  std::uint32_t e = lit[in.bits & kLiteralMask];
+  for (;;) {
     if (e & E::kLiteral) {
+      // A refill holds at least 56 bits natively: three literals of at most
+      // 15 bits each fit; 24 bits on 32-bit targets, one literal.
+      in.Drop(E::CodeBits(e));
       *out++ = static_cast<std::uint8_t>(E::Value(e));
-      ++total;
+      if constexpr (kBitWordBits >= 64) {
+        e = lit[in.bits & kLiteralMask];
+        if (!(e & E::kLiteral)) goto other;
+        in.Drop(E::CodeBits(e));
+        *out++ = static_cast<std::uint8_t>(E::Value(e));
+        e = lit[in.bits & kLiteralMask];
+        if (!(e & E::kLiteral)) goto other;
+        in.Drop(E::CodeBits(e));
+        *out++ = static_cast<std::uint8_t>(E::Value(e));
+      }
+      if (out > limit || in.Buffered() < kFastInput) break;
+      in.Refill();
+      e = lit[in.bits & kLiteralMask];
       continue;
     }
+  other:
+    // A literal above may have filled the window: it must leave before
+    // anything that can fail is decoded.
+    if (out > limit) break;
+    // At most 30 bits are gone: a link and a length with its extra bits (20) still fit.
+    if (e & E::kLink) {
+      in.Drop(kLiteralMainBits);
+      e = lit[E::Value(e) + (in.bits & BitReader::LowMask(E::ExtraBits(e)))];
+      if (e & E::kLiteral) {
+        in.Drop(E::CodeBits(e));
+        *out++ = static_cast<std::uint8_t>(E::Value(e));
+        if (out > limit || in.Buffered() < kFastInput) break;
+        in.Refill();
+        e = lit[in.bits & kLiteralMask];
+        continue;
+      }
+    }
+    in.Drop(E::CodeBits(e));
     if (e & E::kExceptional) {
       if (e & E::kEndOfBlock)
         *blockEnd = true;
@@ -327,31 +366,34 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
         r = kInflateBadLiteral;
       break;
     }
-    const std::uint32_t length = E::Value(e) + Extra(in, e);
-    if constexpr (kBitWordBits < 64) in.RefillFast();
-    e = dist[in.bits() & kDistanceMask];
+    const std::uint32_t length = E::Value(e) + in.Take(E::ExtraBits(e));
+    in.Refill();
+    e = dist[in.bits & kDistanceMask];
     if (e & E::kLink) {
       in.Drop(kDistanceMainBits);
-      e = dist[E::Value(e) + (in.bits() & BitReader::LowMask(E::ExtraBits(e)))];
+      e = dist[E::Value(e) + (in.bits & BitReader::LowMask(E::ExtraBits(e)))];
     }
     in.Drop(E::CodeBits(e));
     if (e & E::kExceptional) {
       r = kInflateBadDistance;
       break;
     }
-    if constexpr (kBitWordBits < 64) in.RefillFast();
-    const std::uint32_t distance = E::Value(e) + Extra(in, e);
-    if (distance > total || distance > window) {
+    if constexpr (kBitWordBits < 64) in.Refill();
+    const std::uint32_t distance = E::Value(e) + in.Take(E::ExtraBits(e));
+    if (distance > window || distance > total0 + static_cast<std::uint32_t>(out - out0)) {
       r = kInflateBadDistance;
       break;
     }
+    // The next entry is looked up before the copy, so the two overlap.
+    in.Refill();
+    e = lit[in.bits & kLiteralMask];
     CopyMatch(out, out - distance, length, distance);
     out += length;
-    total += length;
+    if (out > limit || in.Buffered() < kFastInput) break;
   }
-  in.EndFast();
+  in_.EndFast(in);
   out_.pos = static_cast<std::size_t>(out - base);
-  total_ = total;
+  total_ = total0 + static_cast<std::uint32_t>(out - out0);
   return r;
 }
 

@@ -2,10 +2,11 @@
 // kMainBits input bits, and subtables for longer codes. Each entry is 32 bits:
 //
 //   bits  0..3   code bits consumed at this level (the main-table bits for a
-//                subtable link)
-//   bits  4..7   extra bits that follow the code (the subtable's index bits
+//                subtable link); bits 4..5 stay zero, so the entry itself can
+//                be a shift count of up to 63
+//   bits  6..9   extra bits that follow the code (the subtable's index bits
 //                for a link)
-//   bits  8..11  flags: literal, exceptional (end of block, link or a symbol
+//   bits 10..13  flags: literal, exceptional (end of block, link or a symbol
 //                the block decoder rejects), link, end of block
 //   bits 16..31  value: the literal byte, the base length or distance, or the
 //                subtable's offset
@@ -21,17 +22,18 @@
 namespace sfx::detail {
 
 struct TableEntry {
-  static constexpr std::uint32_t kLiteral = 0x100;
-  static constexpr std::uint32_t kExceptional = 0x200;
-  static constexpr std::uint32_t kLink = 0x400;
-  static constexpr std::uint32_t kEndOfBlock = 0x800;
+  static constexpr std::uint32_t kLiteral = 0x400;
+  static constexpr std::uint32_t kExceptional = 0x800;
+  static constexpr std::uint32_t kLink = 0x1000;
+  static constexpr std::uint32_t kEndOfBlock = 0x2000;
 
   static constexpr std::uint32_t Make(std::uint32_t value, std::uint32_t flags, std::uint32_t extra,
                                       std::uint32_t bits) {
-    return (value << 16) | flags | (extra << 4) | bits;
+    return (value << 16) | flags | (extra << 6) | bits;
   }
-  static constexpr unsigned CodeBits(std::uint32_t e) { return e & 0xF; }
-  static constexpr unsigned ExtraBits(std::uint32_t e) { return (e >> 4) & 0xF; }
+  // The & 63 costs nothing where the entry goes straight into a shift.
+  static constexpr unsigned CodeBits(std::uint32_t e) { return e & 63; }
+  static constexpr unsigned ExtraBits(std::uint32_t e) { return (e >> 6) & 0xF; }
   static constexpr std::uint32_t Value(std::uint32_t e) { return e >> 16; }
 };
 
