@@ -317,6 +317,7 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
     in_.EndFast(in);
     return kOk;
   }
+  const std::uint8_t* const inLimit = in.end - kFastInput;  // in.next at most here: three refills fit
   // Each pass starts with the buffer refilled and e looked up for its bits.
   in.Refill();
   std::uint32_t e = lit[in.bits & kLiteralMask];
@@ -336,7 +337,7 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
         in.Drop(E::CodeBits(e));
         *out++ = static_cast<std::uint8_t>(E::Value(e));
       }
-      if (out > limit || in.Buffered() < kFastInput) break;
+      if (out > limit || in.next > inLimit) break;
       in.Refill();
       e = lit[in.bits & kLiteralMask];
       continue;
@@ -346,38 +347,43 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
     // anything that can fail is decoded.
     if (out > limit) break;
     // At most 30 bits are gone: a link and a length with its extra bits (20) still fit.
-    if (e & E::kLink) {
-      in.Drop(kLiteralMainBits);
-      e = lit[E::Value(e) + (in.bits & BitReader::LowMask(E::ExtraBits(e)))];
-      if (e & E::kLiteral) {
+    if (e & E::kExceptional) {
+      if (e & E::kLink) {
+        in.Drop(kLiteralMainBits);
+        e = lit[E::Value(e) + (in.bits & BitReader::LowMask(E::ExtraBits(e)))];
+        if (e & E::kLiteral) {
+          in.Drop(E::CodeBits(e));
+          *out++ = static_cast<std::uint8_t>(E::Value(e));
+          if (out > limit || in.next > inLimit) break;
+          in.Refill();
+          e = lit[in.bits & kLiteralMask];
+          continue;
+        }
+      }
+      if (e & E::kExceptional) {
         in.Drop(E::CodeBits(e));
-        *out++ = static_cast<std::uint8_t>(E::Value(e));
-        if (out > limit || in.Buffered() < kFastInput) break;
-        in.Refill();
-        e = lit[in.bits & kLiteralMask];
-        continue;
+        if (e & E::kEndOfBlock)
+          *blockEnd = true;
+        else
+          r = kInflateBadLiteral;
+        break;
       }
     }
     in.Drop(E::CodeBits(e));
-    if (e & E::kExceptional) {
-      if (e & E::kEndOfBlock)
-        *blockEnd = true;
-      else
-        r = kInflateBadLiteral;
-      break;
-    }
     const std::uint32_t length = E::Value(e) + in.Take(E::ExtraBits(e));
     in.Refill();
     e = dist[in.bits & kDistanceMask];
-    if (e & E::kLink) {
+    if (e & E::kExceptional) {
+      // Subtable entries are never exceptional: a distance symbol the block
+      // decoder rejects has a 5-bit code.
+      if (!(e & E::kLink)) {
+        r = kInflateBadDistance;
+        break;
+      }
       in.Drop(kDistanceMainBits);
       e = dist[E::Value(e) + (in.bits & BitReader::LowMask(E::ExtraBits(e)))];
     }
     in.Drop(E::CodeBits(e));
-    if (e & E::kExceptional) {
-      r = kInflateBadDistance;
-      break;
-    }
     if constexpr (kBitWordBits < 64) in.Refill();
     const std::uint32_t distance = E::Value(e) + in.Take(E::ExtraBits(e));
     if (distance > window || distance > total0 + static_cast<std::uint32_t>(out - out0)) {
@@ -389,7 +395,7 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
     e = lit[in.bits & kLiteralMask];
     CopyMatch(out, out - distance, length, distance);
     out += length;
-    if (out > limit || in.Buffered() < kFastInput) break;
+    if (out > limit || in.next > inLimit) break;
   }
   in_.EndFast(in);
   out_.pos = static_cast<std::size_t>(out - base);
