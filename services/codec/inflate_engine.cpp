@@ -40,11 +40,17 @@ inline void CopyMatch(std::uint8_t* out, const std::uint8_t* src, std::uint32_t 
       } while (out < end);
     }
   } else if (distance >= 8) {
-    do {
-      std::memcpy(out, src, 8);
-      out += 8;
-      src += 8;
-    } while (out < end);
+    std::memcpy(out, src, 8);
+    std::memcpy(out + 8, src + 8, 8);
+    if (length > 16) {
+      out += 16;
+      src += 16;
+      do {
+        std::memcpy(out, src, 8);
+        out += 8;
+        src += 8;
+      } while (out < end);
+    }
   } else if (distance == 1) {
     std::uint64_t v = *src * 0x0101010101010101ull;
     do {

@@ -12,7 +12,7 @@ namespace {
 // Runs the register over a file read in 64 KiB pieces; false when it cannot be read.
 bool UpdateFromFile(const char* name, std::uint32_t* crc) {
   const bool isStdin = std::strcmp(name, "-") == 0;
-  std::FILE* f = isStdin ? stdin : std::fopen(name, "rb");
+  std::FILE* f = isStdin ? std::freopen(nullptr, "rb", stdin) : std::fopen(name, "rb");
   if (f == nullptr) return false;
   static unsigned char chunk[65536];
   std::size_t n = 0;

@@ -11,8 +11,10 @@ namespace sfx::cli {
 namespace {
 
 std::FILE* OpenNamed(const char* name, const char* mode) {
-  if (std::strcmp(name, "-") == 0) return std::strchr(mode, 'r') ? stdin : stdout;
-  return std::fopen(name, mode);
+  if (std::strcmp(name, "-") != 0) return std::fopen(name, mode);
+  // Standard input and output carry bytes, not text.
+  std::FILE* standard = std::strchr(mode, 'r') ? stdin : stdout;
+  return std::freopen(nullptr, mode, standard);
 }
 
 bool ReadWholeFile(const char* name, std::vector<unsigned char>* bytes) {
