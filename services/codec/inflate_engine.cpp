@@ -317,6 +317,7 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
   // The output total is kept as the distance from a base, not counted.
   std::uint8_t* const out0 = out;
   const std::uint32_t total0 = total_;
+  const bool checkReach = total0 < deflate::kMaxDistance || window < deflate::kMaxDistance;
   Result r = kOk;
 
   if (out > limit || in.Buffered() < kFastInput) {
@@ -392,7 +393,9 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
     in.Drop(E::CodeBits(e));
     if constexpr (kBitWordBits < 64) in.Refill();
     const std::uint32_t distance = E::Value(e) + in.Take(E::ExtraBits(e));
-    if (distance > window || distance > total0 + static_cast<std::uint32_t>(out - out0)) {
+    // Once the output and the window both exceed the longest distance there
+    // is nothing to check.
+    if (checkReach && (distance > window || distance > total0 + static_cast<std::uint32_t>(out - out0))) {
       r = kInflateBadDistance;
       break;
     }
