@@ -64,6 +64,15 @@ inline void CopyMatch(std::uint8_t* out, const std::uint8_t* src, std::uint32_t 
   }
 }
 
+// Stores a literal or a pair: two bytes are always written (the fast path has
+// room) and out moves by one or two. Little-endian: the first byte is the
+// value's low byte.
+inline std::uint8_t* PutLiterals(std::uint8_t* out, std::uint32_t e) {
+  const auto bytes = static_cast<std::uint16_t>(E::Value(e));
+  std::memcpy(out, &bytes, 2);
+  return out + 1 + ((e >> E::kPairShift) & 1);
+}
+
 }  // namespace
 
 // ---- window ----
@@ -150,8 +159,10 @@ Result InflateEngine::UseFixedCodes() {
 Result InflateEngine::BuildCode(const std::uint8_t* lengths, unsigned n, bool literal) {
   if (literal) {
     literalTable_ = literalTableSpace_;
-    if (BuildDecodeTable(lengths, n, kLiteralSymbolEntries, kLiteralMainBits, literalTableSpace_, kLiteralTableSize))
+    if (BuildDecodeTable(lengths, n, kLiteralSymbolEntries, kLiteralMainBits, literalTableSpace_, kLiteralTableSize)) {
+      PairLiterals(literalTableSpace_, kLiteralMainBits);
       return kOk;
+    }
     literalTable_ = nullptr;
     return literalTree_.Build(lengths, n, n);
   }
@@ -330,19 +341,19 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
   std::uint32_t e = lit[in.bits & kLiteralMask];
   for (;;) {
     if (e & E::kLiteral) {
-      // A refill holds at least 56 bits natively: three literals of at most
-      // 15 bits each fit; 24 bits on 32-bit targets, one literal.
+      // A refill holds at least 56 bits natively: three literals (or pairs)
+      // of at most 15 bits each fit; 24 bits on 32-bit targets, one.
       in.Drop(E::CodeBits(e));
-      *out++ = static_cast<std::uint8_t>(E::Value(e));
+      out = PutLiterals(out, e);
       if constexpr (kBitWordBits >= 64) {
         e = lit[in.bits & kLiteralMask];
         if (!(e & E::kLiteral)) goto other;
         in.Drop(E::CodeBits(e));
-        *out++ = static_cast<std::uint8_t>(E::Value(e));
+        out = PutLiterals(out, e);
         e = lit[in.bits & kLiteralMask];
         if (!(e & E::kLiteral)) goto other;
         in.Drop(E::CodeBits(e));
-        *out++ = static_cast<std::uint8_t>(E::Value(e));
+        out = PutLiterals(out, e);
       }
       if (out > limit || in.next > inLimit) break;
       in.Refill();
