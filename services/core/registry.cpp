@@ -20,11 +20,17 @@ Result RegisterCoreServices() {
   detail::SetSlot(Slot::kSync, detail::TheSyncService());
   detail::SetSlot(Slot::kFileSystem, detail::TheFileSystemService());
   detail::SetSlot(Slot::kMemoryStream, detail::TheMemoryStreamService());
+  detail::SetSlot(Slot::kString, detail::TheStringService());
+  detail::SetSlot(Slot::kUrl, detail::TheUrlService());
   detail::SetSlot(Slot::kCrc, detail::TheCrcService());
   return kOk;
 }
 
-Result RegisterCodecServices() { return kOk; }
+Result RegisterCodecServices() {
+  detail::SetSlot(Slot::kDeflater, detail::TheDeflaterService());
+  detail::SetSlot(Slot::kInflater, detail::TheInflaterService());
+  return kOk;
+}
 
 Result ReleaseServices() { return kOk; }
 

@@ -11,6 +11,10 @@ ServiceObject* TheThreadService();
 ServiceObject* TheSyncService();
 ServiceObject* TheFileSystemService();
 ServiceObject* TheMemoryStreamService();
+ServiceObject* TheStringService();
+ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
+ServiceObject* TheInflaterService();
+ServiceObject* TheDeflaterService();
 
 }  // namespace sfx::detail
