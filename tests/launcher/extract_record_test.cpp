@@ -111,7 +111,7 @@ TEST_F(ExtractRecordTest, ChecksAfterTheProgressTextFailSilentlyToo) {
   cases.push_back({"method 2", h, "f", {'x'}});
   for (const Case& c : cases) {
     EXPECT_FALSE(ExtractOnly(MakeRecord(c.header, c.name, c.data))) << c.what;
-    EXPECT_EQ(test::DrainProgressTexts(), Texts{"Extracting: " + c.name}) << c.what;
+    EXPECT_EQ(test::DrainProgressTexts(), Texts{std::string("Extracting: ").append(c.name)}) << c.what;
   }
   EXPECT_TRUE(messages_.Take().empty());
   EXPECT_TRUE(fs::is_empty(folder_.path()));

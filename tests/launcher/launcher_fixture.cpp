@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -140,9 +141,8 @@ std::vector<std::uint8_t> TestPayload::Bytes() const {
 ScratchFolder::ScratchFolder() {
   static std::atomic<int> counter{0};
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = "sfx-launcher-";
-  name += info != nullptr ? info->name() : "test";
-  name += "-" + std::to_string(counter++);
+  char name[200];
+  std::snprintf(name, sizeof name, "sfx-launcher-%s-%d", info != nullptr ? info->name() : "test", counter++);
   path_ = std::filesystem::temp_directory_path() / name;
   std::filesystem::remove_all(path_);
   std::filesystem::create_directories(path_);
