@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "services/text/string_service.h"
+
+namespace sfx {
+namespace {
+
+// Returns the offset, or -1 when not found.
+std::int64_t First(const std::string& data, const std::string& pattern) {
+  std::uint32_t at = 0xDEADBEEF;
+  const Result r = Strings()->FindBytes(data.data(), static_cast<std::uint32_t>(data.size()), pattern.data(),
+                                        static_cast<std::uint32_t>(pattern.size()), &at);
+  EXPECT_TRUE(r == kStringFound || r == kStringNotFound);
+  return r == kStringFound ? std::int64_t{at} : -1;
+}
+
+std::int64_t Last(const std::string& data, const std::string& pattern) {
+  std::uint32_t at = 0xDEADBEEF;
+  const Result r = Strings()->FindBytesLast(data.data(), static_cast<std::uint32_t>(data.size()), pattern.data(),
+                                            static_cast<std::uint32_t>(pattern.size()), &at);
+  EXPECT_TRUE(r == kStringFound || r == kStringNotFound);
+  return r == kStringFound ? std::int64_t{at} : -1;
+}
+
+std::int64_t Expected(const std::string& data, const std::string& pattern, bool last) {
+  const std::size_t at = last ? data.rfind(pattern) : data.find(pattern);
+  return at == std::string::npos ? -1 : static_cast<std::int64_t>(at);
+}
+
+TEST(FindBytes, KnownAnswers) {
+  EXPECT_EQ(First("abcabcabd", "abcabd"), 3);
+  EXPECT_EQ(First("xxxxxxxxxxabc", "abc"), 10);
+  EXPECT_EQ(Last("abcxxxxxxx", "abc"), 0);
+  EXPECT_EQ(Last("abcabc", "abc"), 3);
+  EXPECT_EQ(First("abc", "abcd"), -1);
+  EXPECT_EQ(Last("abc", "abcd"), -1);
+  EXPECT_EQ(First("aaaa", "b"), -1);
+  EXPECT_EQ(First(std::string("a\0b\0c", 5), std::string("\0c", 2)), 3);
+}
+
+TEST(FindBytes, EmptyPatternAndEmptyData) {
+  EXPECT_EQ(First("abc", ""), 0);
+  EXPECT_EQ(Last("abc", ""), 3);
+  EXPECT_EQ(First("", ""), 0);
+  EXPECT_EQ(Last("", ""), 0);
+  EXPECT_EQ(First("", "a"), -1);
+  EXPECT_EQ(Strings()->FindBytes("abc", 3, "c", 1, nullptr), kStringFound);  // offset out is optional
+}
+
+TEST(FindBytes, LongPatternsBehaveLikeShortOnes) {
+  const std::string p100 = std::string(99, 'p') + "q";
+  const std::string data = "zz" + p100 + "zzzz" + p100 + std::string(500, 'z');
+  EXPECT_EQ(First(data, p100), 2);
+  EXPECT_EQ(Last(data, p100), 106);
+  const std::string whole = data;
+  EXPECT_EQ(First(data, whole), 0);
+  EXPECT_EQ(Last(data, whole), 0);
+}
+
+// Periodic and non-periodic patterns over small alphabets, where the shifts
+// and the remembered prefix matter most, against std::string.
+TEST(FindBytes, AgreesWithStdStringOnRandomSmallAlphabets) {
+  std::mt19937 random(12345);
+  for (int round = 0; round < 20000; ++round) {
+    const int alphabet = 1 + static_cast<int>(random() % 3);
+    std::string data(random() % 64, 'a'), pattern(random() % 9, 'a');
+    for (auto& c : data) c = static_cast<char>('a' + random() % alphabet);
+    for (auto& c : pattern) c = static_cast<char>('a' + random() % alphabet);
+    if (round % 3 == 0 && data.size() > pattern.size())
+      data.replace(random() % (data.size() - pattern.size() + 1), pattern.size(), pattern);
+    ASSERT_EQ(First(data, pattern), Expected(data, pattern, false)) << data << " / " << pattern;
+    ASSERT_EQ(Last(data, pattern), Expected(data, pattern, true)) << data << " / " << pattern;
+  }
+}
+
+// Inputs that make a direct search quadratic finish at once.
+TEST(FindBytes, AdversarialInputStaysLinear) {
+  const std::string data(4 << 20, 'a');
+  const std::string pattern = std::string(1 << 20, 'a') + "b";
+  EXPECT_EQ(First(data, pattern), -1);
+  EXPECT_EQ(Last(data, "b" + std::string(1 << 20, 'a')), -1);
+  const std::string tail = data + pattern;
+  EXPECT_EQ(First(tail, pattern), static_cast<std::int64_t>(data.size()));
+  EXPECT_EQ(Last(tail, std::string(300, 'a')), static_cast<std::int64_t>(tail.size() - 301));
+}
+
+}  // namespace
+}  // namespace sfx
