@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 void Touch(const fs::path& p, const std::string& content = "x") { std::ofstream(p, std::ios::binary) << content; }
 
 TEST(DeleteTree, RemovesNestedFoldersAndFiles) {
-  test::ScratchFolder scratch;
+  test::ScratchDir scratch;
   const fs::path root = scratch.path() / "spk1.tmp";
   fs::create_directories(root / "a" / "b" / "c");
   fs::create_directories(root / "empty");
@@ -29,7 +29,7 @@ TEST(DeleteTree, RemovesNestedFoldersAndFiles) {
 }
 
 TEST(DeleteTree, MissingFolderIsNoFailure) {
-  test::ScratchFolder scratch;
+  test::ScratchDir scratch;
   EXPECT_EQ(launcher::DeleteTree((scratch.path() / "none").string().c_str()), 1);
   // A folder whose search pattern cannot be formed is not touched.
   const std::string tooLong(258, 'x');
@@ -37,7 +37,7 @@ TEST(DeleteTree, MissingFolderIsNoFailure) {
 }
 
 TEST(DeleteTree, LinksAreRemovedNotFollowed) {
-  test::ScratchFolder scratch;
+  test::ScratchDir scratch;
   const fs::path outside = scratch.path() / "outside";
   fs::create_directories(outside / "kept");
   Touch(outside / "precious.txt");

@@ -38,7 +38,7 @@ class ExtractRecordTest : public ::testing::Test {
     return launcher::ExtractRecord(folder_.str().c_str(), 1);
   }
 
-  test::ScratchFolder folder_;
+  test::ScratchDir folder_;
   test::RecordingMessages messages_;
 };
 

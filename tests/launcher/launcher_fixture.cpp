@@ -138,7 +138,7 @@ std::vector<std::uint8_t> TestPayload::Bytes() const {
   return std::vector<std::uint8_t>(p, p + size);
 }
 
-ScratchFolder::ScratchFolder() {
+ScratchDir::ScratchDir() {
   static std::atomic<int> counter{0};
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   char name[200];
@@ -148,7 +148,7 @@ ScratchFolder::ScratchFolder() {
   std::filesystem::create_directories(path_);
 }
 
-ScratchFolder::~ScratchFolder() {
+ScratchDir::~ScratchDir() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }

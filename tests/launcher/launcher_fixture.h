@@ -73,10 +73,10 @@ class TestPayload {
 };
 
 // A fresh folder under the system's temporary folder, removed afterwards.
-class ScratchFolder {
+class ScratchDir {
  public:
-  ScratchFolder();
-  ~ScratchFolder();
+  ScratchDir();
+  ~ScratchDir();
   const std::filesystem::path& path() const { return path_; }
   std::string str() const { return path_.string(); }
 

@@ -39,7 +39,7 @@ std::set<std::string> SpkFolders() {
 }
 
 TEST(ProgressDialog, EmptyPayloadEndsWithSuccess) {
-  test::ScratchFolder folder;
+  test::ScratchDir folder;
   test::RecordingMessages messages;
   test::TestPayload payload;
   payload.Install();
@@ -50,7 +50,7 @@ TEST(ProgressDialog, EmptyPayloadEndsWithSuccess) {
 }
 
 TEST(ProgressDialog, FailingRecordStopsTheWorkerAndIsReportedOnce) {
-  test::ScratchFolder folder;
+  test::ScratchDir folder;
   test::RecordingMessages messages;
   test::TestPayload payload;
   payload.Folder("one/");

@@ -27,7 +27,8 @@ std::string RecordAt(const platform::PayloadImage& image, const char* name) {
 TEST(PayloadImage, WriterRecordsAreFoundByTheirHexadecimalNames) {
   test::TestPayload payload;
   payload.Setup("Title", "setup.exe", "-q");
-  for (int i = 1; i <= 16; ++i) payload.Stored(std::string("f").append(std::to_string(i)), std::string(static_cast<std::size_t>(i), 'x'));
+  for (int i = 1; i <= 16; ++i)
+    payload.Stored(std::string("f").append(std::to_string(i)), std::string(static_cast<std::size_t>(i), 'x'));
   ASSERT_EQ(payload.writer().Finish(), kOk);
   const std::vector<std::uint8_t> bytes = payload.Bytes();
 

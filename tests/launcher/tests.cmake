@@ -7,9 +7,9 @@ if(WIN32)
 endif()
 
 # End-to-end: real launchers with payloads, run as a user would run them.
-add_executable(launcher_payload_maker e2e/payload_maker.cpp)
+add_executable(launcher_payload_maker ${CMAKE_CURRENT_LIST_DIR}/e2e/payload_maker.cpp)
 target_link_libraries(launcher_payload_maker PRIVATE sfx_payload sfx_test_zlib sfx_warnings)
-add_executable(launcher_setup_probe e2e/setup_probe.cpp)
+add_executable(launcher_setup_probe ${CMAKE_CURRENT_LIST_DIR}/e2e/setup_probe.cpp)
 target_link_libraries(launcher_setup_probe PRIVATE sfx_warnings)
 if(NOT WIN32)
   add_test(NAME launcher_e2e

@@ -215,12 +215,12 @@ int main(int argc, char** argv) {
   const std::string arguments = std::string("\"") + argv[6] + "\" second \"third arg\"";
 
   sfx::Stream* stream = nullptr;
-  if (sfx::MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, sfx::kMemoryStreamWritable, &stream) != sfx::kOk) return 1;
+  if (sfx::MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, sfx::kMemoryStreamWritable, &stream) != sfx::kOk)
+    return 1;
   PayloadWriter writer;
   Maker maker(&writer);
-  bool ok = probe.size() > 0 &&
-            writer.Start(stream, res ? sfx::launcher::PayloadFormat::kResourceFile
-                                     : sfx::launcher::PayloadFormat::kAppendedImage) == sfx::kOk;
+  bool ok = probe.size() > 0 && writer.Start(stream, res ? sfx::launcher::PayloadFormat::kResourceFile
+                                                         : sfx::launcher::PayloadFormat::kAppendedImage) == sfx::kOk;
   if (ok && scenario == "badprogram") {
     ok = writer.SetSetup("sfxkit end-to-end", "../../setup", arguments.c_str()) == sfx::kOk &&
          AddProgram(maker, probe, program);
@@ -234,6 +234,7 @@ int main(int argc, char** argv) {
   ok = ok && sfx::MemoryStreams()->GetMemoryBlock(stream, &data, &size, nullptr) == sfx::kOk;
   if (!ok) {
     std::fprintf(stderr, "payload_maker: cannot build scenario %s\n", argv[1]);
+    (void)stream->Close();
     return 1;
   }
   std::ofstream(argv[3], std::ios::binary).write(static_cast<const char*>(data), size);

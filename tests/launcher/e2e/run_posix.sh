@@ -12,7 +12,7 @@ fail() { echo "FAIL [$scenario]: $*"; failures=$((failures + 1)); }
 
 run() {
   scenario=$1
-  "$maker" "$scenario" image "$work/$scenario.img" "$probe" "bin/setup probe" "$work/$scenario.report" || {
+  "$maker" "$scenario" image "$work/$scenario.img" "$probe" "setup probe" "$work/$scenario.report" || {
     fail "payload not built"; return; }
   cat "$launcher" "$work/$scenario.img" >"$work/$scenario.run"
   chmod +x "$work/$scenario.run"
@@ -38,7 +38,7 @@ else
   grep -qx "arg 3 \[third arg\]" "$report" || fail "third argument"
   grep -q "^arg 4" "$report" && fail "extra arguments"
   grep -qx "cwd \[$work\]" "$report" || fail "working folder"
-  grep -q "^folder \[$work/tmp dir/spk[0-9A-F]*\.tmp/bin\]" "$report" || fail "program folder"
+  grep -q "^folder \[$work/tmp dir/spk[0-9A-F]*\.tmp\]" "$report" || fail "program folder"
   diff <(grep -E '^(dir|file) ' "$report") "$work/good.img.expected" || fail "extracted files"
   grep -qx "Initializing sfxkit end-to-end..." "$work/good.err" || fail "no caption"
   grep -qx "Extracting: docs/big.txt" "$work/good.err" || fail "no progress"
