@@ -4,7 +4,7 @@
 
 #include "launcher/extract_record.h"
 #include "launcher/progress_queue.h"
-#include "platform/launcher_thread.h"
+#include "platform/thread.h"
 
 namespace sfx::launcher {
 namespace {
@@ -15,6 +15,10 @@ std::uint32_t workerCount = 0;
 // Written by the worker before it posts the completion, read by the dialog
 // thread after that message.
 std::atomic<std::uint32_t> successFlag{1};
+// Closed (after the worker has ended) once the completion has arrived.
+platform::ThreadHandle workerThread = nullptr;
+
+void RunWorker(void* dialog) { (void)ExtractionWorker(dialog); }
 
 }  // namespace
 
@@ -23,13 +27,11 @@ int StartExtraction(platform::DialogWindow dialog, const char* folder, std::uint
   workerCount = count;
   successFlag.store(1);
   if (!OpenProgressQueue()) return 0;
-  platform::ThreadHandle thread = platform::StartThread(ExtractionWorker, dialog);
-  if (thread == nullptr) {
+  workerThread = platform::StartThread(RunWorker, dialog, nullptr);
+  if (workerThread == nullptr) {
     CloseProgressQueue();
     return 0;
   }
-  // Nobody waits for the worker: it ends by itself after the completion.
-  platform::CloseThreadHandle(thread);
   return 1;
 }
 
@@ -47,6 +49,10 @@ std::uint32_t ExtractionWorker(void* dialog) {
 }
 
 std::uint32_t FinishExtraction() {
+  // The worker has posted the completion, its last act: this waits only
+  // for it to return.
+  if (workerThread != nullptr) platform::CloseThread(workerThread);
+  workerThread = nullptr;
   CloseProgressQueue();
   return successFlag.load();
 }

@@ -15,8 +15,9 @@ int StartExtraction(platform::DialogWindow dialog, const char* folder, std::uint
 // The thread body: extracts until the first failing record, sets the success
 // flag and posts the completion to the dialog. Returns 0.
 std::uint32_t ExtractionWorker(void* dialog);
-// After the completion message: closes the queue and returns the success
-// flag (1 when every record was extracted).
+// After the completion message: lets go of the worker (which has ended or is
+// returning) and the queue, and returns the success flag (1 when every record
+// was extracted).
 std::uint32_t FinishExtraction();
 
 }  // namespace sfx::launcher

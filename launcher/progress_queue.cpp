@@ -1,6 +1,6 @@
 #include "launcher/progress_queue.h"
 
-#include "platform/launcher_thread.h"
+#include "platform/thread.h"
 #include "platform/memory.h"
 
 namespace sfx::launcher {
@@ -22,7 +22,7 @@ platform::MutexHandle queueMutex = nullptr;
 bool OpenProgressQueue() {
   head = nullptr;
   tail = nullptr;
-  queueMutex = platform::CreateLauncherMutex();
+  queueMutex = platform::MakeMutex();
   return queueMutex != nullptr;
 }
 
@@ -41,11 +41,7 @@ int PushProgressText(char* text) {
     platform::GlobalRelease(text);
     return 0;
   }
-  if (!platform::WaitForMutex(queueMutex)) {
-    platform::GlobalRelease(node);
-    platform::GlobalRelease(text);
-    return 0;
-  }
+  platform::LockMutex(queueMutex);
   node->next = nullptr;
   node->text = text;
   if (tail != nullptr) {
@@ -54,18 +50,19 @@ int PushProgressText(char* text) {
     head = node;
   }
   tail = node;
-  platform::ReleaseLauncherMutex(queueMutex);
+  platform::UnlockMutex(queueMutex);
   return 1;
 }
 
 char* PopProgressText() {
-  if (queueMutex == nullptr || !platform::WaitForMutex(queueMutex)) return nullptr;
+  if (queueMutex == nullptr) return nullptr;
+  platform::LockMutex(queueMutex);
   Node* node = head;
   if (node != nullptr) {
     head = node->next;
     if (head == nullptr) tail = nullptr;
   }
-  platform::ReleaseLauncherMutex(queueMutex);
+  platform::UnlockMutex(queueMutex);
   if (node == nullptr) return nullptr;
   char* text = node->text;
   platform::GlobalRelease(node);
