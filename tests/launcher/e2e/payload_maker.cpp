@@ -28,9 +28,10 @@ using sfx::launcher::FileHeader;
 using sfx::launcher::PayloadWriter;
 using Bytes = std::vector<std::uint8_t>;
 
-// 2024-03-05 06:07:08.09 local time, as the probe prints it.
+// 2024-03-05 06:07:08.09 local time. The runs happen in Europe/Berlin
+// (UTC+1 in March), and the probe prints universal time.
 const sfx::DateTimeRecord kTime{2024, 3, 5, 6, 7, 8, 9};
-const char kTimeText[] = "2024-03-05 06:07:08.090";
+const char kTimeText[] = "2024-03-05 05:07:08.090";
 
 Bytes Deflate(const Bytes& in, int level = 6) {
   z_stream z{};

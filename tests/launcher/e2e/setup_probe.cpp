@@ -2,7 +2,8 @@
 // given and what it sees into the file named by its first argument (which
 // lies outside the temporary folder): its arguments, its working folder, the
 // folder it was started from, and every file beside it with size and
-// modification time (local time, to the millisecond).
+// modification time (universal time, to the millisecond where the C++
+// library has it).
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -15,11 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string LocalTime(fs::file_time_type when) {
+std::string UniversalTime(fs::file_time_type when) {
   const auto system = std::chrono::file_clock::to_sys(when);
   const std::time_t seconds = std::chrono::system_clock::to_time_t(system);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(system.time_since_epoch()).count() % 1000;
-  const std::tm fields = *std::localtime(&seconds);  // one thread only
+  const std::tm fields = *std::gmtime(&seconds);  // one thread only
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", fields.tm_year + 1900, fields.tm_mon + 1,
                 fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec,
@@ -43,7 +44,8 @@ int main(int argc, char** argv) {
     if (it->is_directory()) {
       lines.insert("dir " + relative);
     } else {
-      lines.insert("file " + relative + " " + std::to_string(it->file_size()) + " " + LocalTime(it->last_write_time()));
+      lines.insert("file " + relative + " " + std::to_string(it->file_size()) + " " +
+                   UniversalTime(it->last_write_time()));
     }
   }
   for (const std::string& line : lines) report << line << "\n";
