@@ -34,3 +34,10 @@ if(WIN32)
                    $<TARGET_FILE:sfx_launcher> $<TARGET_FILE:sfx_payload> $<TARGET_FILE:sfx> ${SFX_PCRE_ROOT}/lib/libpcre.a)
   set_tests_properties(launcher_e2e PROPERTIES TIMEOUT 300)
 endif()
+if(WIN32)
+  # The compiled dialog template and icon, byte for byte what the dialog needs.
+  find_package(Python3 COMPONENTS Interpreter REQUIRED)
+  add_test(NAME launcher_resources
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_resources.py ${CMAKE_RC_COMPILER}
+                   ${PROJECT_SOURCE_DIR}/launcher/launcher.rc ${CMAKE_CURRENT_BINARY_DIR}/launcher_resources)
+endif()
