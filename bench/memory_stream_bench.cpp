@@ -23,6 +23,9 @@ void BM_MemoryStreamSequentialWrite(benchmark::State& state) {
       break;
     }
     for (std::uint32_t done = 0; done < total; done += chunk) (void)s->Write(data.data(), chunk, nullptr);
+    std::uint32_t size = 0;
+    (void)s->GetSize(&size);
+    if (size != total) state.SkipWithError("short stream");
     (void)s->Close();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * total);

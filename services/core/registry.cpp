@@ -16,6 +16,9 @@ void detail::SetSlot(Slot slot, ServiceObject* service) { g_slots[static_cast<in
 Result RegisterCoreServices() {
   // The order is the slot order; a slot whose service this build lacks stays null.
   detail::SetSlot(Slot::kMemory, detail::TheMemoryService());
+  detail::SetSlot(Slot::kThread, detail::TheThreadService());
+  detail::SetSlot(Slot::kSync, detail::TheSyncService());
+  detail::SetSlot(Slot::kFileSystem, detail::TheFileSystemService());
   detail::SetSlot(Slot::kMemoryStream, detail::TheMemoryStreamService());
   detail::SetSlot(Slot::kString, detail::TheStringService());
   detail::SetSlot(Slot::kUrl, detail::TheUrlService());
@@ -23,7 +26,11 @@ Result RegisterCoreServices() {
   return kOk;
 }
 
-Result RegisterCodecServices() { return kOk; }
+Result RegisterCodecServices() {
+  detail::SetSlot(Slot::kDeflater, detail::TheDeflaterService());
+  detail::SetSlot(Slot::kInflater, detail::TheInflaterService());
+  return kOk;
+}
 
 Result ReleaseServices() { return kOk; }
 

@@ -7,9 +7,14 @@
 namespace sfx::detail {
 
 ServiceObject* TheMemoryService();
+ServiceObject* TheThreadService();
+ServiceObject* TheSyncService();
+ServiceObject* TheFileSystemService();
 ServiceObject* TheMemoryStreamService();
 ServiceObject* TheStringService();
 ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
+ServiceObject* TheInflaterService();
+ServiceObject* TheDeflaterService();
 
 }  // namespace sfx::detail

@@ -38,6 +38,14 @@ Result WriteSwapped(Stream* stream, const T* values, std::uint32_t count,
   return kOk;
 }
 
+// Reads exactly `bytes`: a kind whose own Read accepts a short read (memory
+// streams) must not leave the rest of the caller's array unwritten.
+Result ReadArray(Stream* stream, void* values, std::uint32_t bytes) {
+  std::uint32_t done = 0;
+  SFX_TRY(stream->Read(values, bytes, &done));
+  return done == bytes ? kOk : kStreamShortRead;
+}
+
 }  // namespace
 
 Result Stream::ReadAt(std::uint32_t position, void* buffer, std::uint32_t count, std::uint32_t* done) {
@@ -53,7 +61,7 @@ Result Stream::WriteAt(std::uint32_t position, const void* buffer, std::uint32_t
 Result Stream::ReadUInt16s(std::uint16_t* values, std::uint32_t count) {
   std::uint32_t bytes;
   if (!ByteCount(count, 2, &bytes)) return kFail;
-  return ReadExact(values, bytes);
+  return ReadArray(this, values, bytes);
 }
 
 Result Stream::WriteUInt16s(const std::uint16_t* values, std::uint32_t count) {
@@ -65,7 +73,7 @@ Result Stream::WriteUInt16s(const std::uint16_t* values, std::uint32_t count) {
 Result Stream::ReadUInt32s(std::uint32_t* values, std::uint32_t count) {
   std::uint32_t bytes;
   if (!ByteCount(count, 4, &bytes)) return kFail;
-  return ReadExact(values, bytes);
+  return ReadArray(this, values, bytes);
 }
 
 Result Stream::WriteUInt32s(const std::uint32_t* values, std::uint32_t count) {

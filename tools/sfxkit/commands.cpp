@@ -6,6 +6,9 @@ namespace sfx::cli {
 
 const Command kCommands[] = {
     {"stats", "show the memory service's statistics after registration", kStatsUsage, RunStats},
+    {"inflate", "decode raw DEFLATE data", kInflateUsage, RunInflate},
+    {"crc32", "show the CRC-32 of files", kCrc32Usage, RunCrc32},
+    {"deflate", "compress a file into raw DEFLATE data", kDeflateUsage, RunDeflate},
 };
 const int kCommandCount = sizeof kCommands / sizeof kCommands[0];
 

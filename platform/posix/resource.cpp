@@ -1,0 +1,80 @@
+#include "platform/resource.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/payload_image.h"
+
+namespace sfx::platform {
+namespace {
+
+PayloadImage g_testImage;
+bool g_testImageInstalled = false;
+
+// The payload image appended to this executable, mapped read-only on first
+// use. Pages come in as records are read and stay clean, so the memory it
+// costs is the kernel's page cache, not the heap.
+struct OwnPayload {
+  PayloadImage image;
+
+  OwnPayload() {
+    const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st {};
+    std::uint8_t trailer[kPayloadTrailerSize];
+    if (fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(kPayloadTrailerSize) &&
+        pread(fd, trailer, sizeof trailer, st.st_size - kPayloadTrailerSize) == static_cast<ssize_t>(sizeof trailer)) {
+      const std::uint64_t fileSize = static_cast<std::uint64_t>(st.st_size);
+      const std::uint64_t imageSize = PayloadImage::ImageSizeFromTrailer(trailer, fileSize);
+      if (imageSize != 0) {
+        const std::uint64_t start = fileSize - imageSize;
+        const std::uint64_t page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+        const std::uint64_t mapStart = start - start % page;
+        const std::size_t mapLength = static_cast<std::size_t>(fileSize - mapStart);
+        void* map = mmap(nullptr, mapLength, PROT_READ, MAP_PRIVATE, fd, static_cast<off_t>(mapStart));
+        if (map != MAP_FAILED) {
+          // Records are read once, front to back.
+          (void)madvise(map, mapLength, MADV_SEQUENTIAL);
+          const auto* base = static_cast<const std::uint8_t*>(map) + (start - mapStart);
+          if (!image.Open(base, static_cast<std::size_t>(imageSize))) munmap(map, mapLength);
+        }
+      }
+    }
+    close(fd);
+  }
+};
+
+const PayloadImage& ActiveImage() {
+  if (g_testImageInstalled) return g_testImage;
+  static const OwnPayload own;  // thread-safe one-time initialisation
+  return own.image;
+}
+
+ModuleTag* const kOwnModule = reinterpret_cast<ModuleTag*>(&g_testImage);
+
+}  // namespace
+
+ModuleHandle OwnModule() { return kOwnModule; }
+
+bool FindRawResource(const char* name, RawResource* resource) {
+  const std::uint8_t* data = nullptr;
+  std::uint32_t size = 0;
+  if (!ActiveImage().Find(name, &data, &size)) return false;
+  resource->handle = data;
+  resource->size = size;
+  return true;
+}
+
+const std::uint8_t* LoadRawResource(const RawResource& resource) {
+  return static_cast<const std::uint8_t*>(resource.handle);
+}
+
+void SetResourceImageForTesting(const void* image, std::size_t size) {
+  g_testImage.Close();
+  g_testImageInstalled = image != nullptr;
+  if (g_testImageInstalled) (void)g_testImage.Open(static_cast<const std::uint8_t*>(image), size);
+}
+
+}  // namespace sfx::platform

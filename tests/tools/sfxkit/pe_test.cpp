@@ -1,0 +1,297 @@
+// The PE reader and writer on real mingw-built programs: resources merged into
+// both layouts (resource section last, and followed by other sections and a
+// symbol table), read back by our reader and, where Windows programs can run,
+// by the system's own resource look-up; and damaged images refused.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "services/codec/crc.h"
+#include "tools/sfxkit/pe_format.h"
+#include "tools/sfxkit/pe_image.h"
+#include "tools/sfxkit/pe_writer.h"
+
+namespace sfx::pe {
+namespace {
+
+std::vector<std::uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+std::string Fixture(const char* name) {
+  const char* dir = std::getenv("SFX_PE_FIXTURES");
+  return dir ? std::string(dir) + "/" + name : std::string();
+}
+
+std::uint32_t Crc32(std::span<const std::uint8_t> data) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  (void)Crc()->UpdateCrc32(data.data(), static_cast<std::uint32_t>(data.size()), &crc);
+  return ~crc;
+}
+
+std::string RecordName(std::uint32_t i) {
+  char name[16];
+  std::snprintf(name, sizeof name, "F%08X", i);
+  return name;
+}
+
+// Payload-like records of assorted sizes, including an empty one and one that
+// spans many file-alignment units.
+std::vector<std::vector<std::uint8_t>> MakeRecords(std::uint32_t count) {
+  std::vector<std::vector<std::uint8_t>> records;
+  std::uint32_t seed = 12345;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::size_t size = i == 3 ? 0 : i == 5 ? 100000 : 17 * i + 1;
+    std::vector<std::uint8_t> r(size);
+    for (auto& b : r) b = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+    records.push_back(std::move(r));
+  }
+  return records;
+}
+
+std::vector<Resource> AsResources(const std::vector<std::vector<std::uint8_t>>& records) {
+  std::vector<Resource> out;
+  for (std::uint32_t i = 0; i < records.size(); ++i)
+    out.push_back(Resource{ResourceKey::Id(kRtRcData), ResourceKey::Name(RecordName(i).c_str()), 0, 0, records[i]});
+  return out;
+}
+
+const Resource* FindIn(const std::vector<Resource>& list, const ResourceKey& type, const ResourceKey& name) {
+  for (const Resource& r : list)
+    if (r.type == type && r.name == name) return &r;
+  return nullptr;
+}
+
+class PeFixtureTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    const std::string path = Fixture(GetParam());
+    if (path.empty()) GTEST_SKIP() << "no mingw tools: resource probes were not built";
+    stubBytes_ = ReadFile(path);
+    ASSERT_FALSE(stubBytes_.empty()) << path;
+    std::string error;
+    ASSERT_TRUE(stub_.Parse(stubBytes_, &error)) << error;
+    ASSERT_TRUE(stub_.ReadResources(&stubResources_, &error)) << error;
+  }
+
+  std::vector<std::uint8_t> stubBytes_;
+  PeImage stub_;
+  std::vector<Resource> stubResources_;
+};
+
+TEST_P(PeFixtureTest, MergedRecordsReadBackAndStubResourcesStay) {
+  const auto records = MakeRecords(12);
+  std::vector<std::uint8_t> packed;
+  std::string error;
+  ASSERT_TRUE(WriteWithResources(stub_, AsResources(records), &packed, &error)) << error;
+
+  PeImage image;
+  ASSERT_TRUE(image.Parse(packed, &error)) << error;
+  std::vector<Resource> resources;
+  ASSERT_TRUE(image.ReadResources(&resources, &error)) << error;
+  EXPECT_EQ(resources.size(), stubResources_.size() + records.size());
+  for (const Resource& old : stubResources_) {
+    const Resource* now = FindIn(resources, old.type, old.name);
+    ASSERT_NE(now, nullptr) << old.type.Describe() << "/" << old.name.Describe();
+    EXPECT_TRUE(std::equal(old.data.begin(), old.data.end(), now->data.begin(), now->data.end()));
+    EXPECT_EQ(old.language, now->language);
+  }
+  ASSERT_NE(FindIn(resources, ResourceKey::Id(kRtDialog), ResourceKey::Id(102)), nullptr);
+  ASSERT_NE(FindIn(resources, ResourceKey::Id(kRtGroupIcon), ResourceKey::Id(101)), nullptr);
+  for (std::uint32_t i = 0; i < records.size(); ++i) {
+    const Resource* r = FindIn(resources, ResourceKey::Id(kRtRcData), ResourceKey::Name(RecordName(i).c_str()));
+    ASSERT_NE(r, nullptr) << RecordName(i);
+    EXPECT_TRUE(std::equal(records[i].begin(), records[i].end(), r->data.begin(), r->data.end())) << RecordName(i);
+    EXPECT_EQ(r->language, 0);
+  }
+
+  // The headers agree with the new layout.
+  const Section& last = image.sections().back();
+  EXPECT_EQ(image.Directory(kDirResource).rva, last.virtualAddress);
+  EXPECT_EQ(image.sizeOfImage(),
+            AlignUp(std::uint64_t{last.virtualAddress} + last.MappedSize(), image.sectionAlignment()));
+  EXPECT_EQ(last.rawOffset % image.fileAlignment(), 0u);
+  EXPECT_EQ(last.rawSize % image.fileAlignment(), 0u);
+  EXPECT_EQ(image.checkSum(), ComputeCheckSum(packed, image.optionalHeaderOffset() + kOhCheckSum));
+  const bool wasLast = stub_.ResourceSectionIndex() == static_cast<int>(stub_.sections().size()) - 1;
+  EXPECT_EQ(image.sections().size(), stub_.sections().size() + (wasLast ? 0 : 1));
+  for (std::size_t i = 0; i + 1 < stub_.sections().size(); ++i) {
+    EXPECT_EQ(image.sections()[i].virtualAddress, stub_.sections()[i].virtualAddress);
+    EXPECT_EQ(image.sections()[i].rawOffset, stub_.sections()[i].rawOffset);
+  }
+  // A symbol table behind the sections moved along intact.
+  if (stub_.symbolTableOffset() != 0) {
+    ASSERT_NE(image.symbolTableOffset(), 0u);
+    const std::size_t tail = stubBytes_.size() - stub_.symbolTableOffset();
+    ASSERT_EQ(packed.size() - image.symbolTableOffset(), tail);
+    EXPECT_TRUE(std::equal(packed.end() - static_cast<std::ptrdiff_t>(tail), packed.end(),
+                           stubBytes_.end() - static_cast<std::ptrdiff_t>(tail)));
+  }
+
+  // Packing a packed launcher again is refused, naming the resource.
+  std::vector<std::uint8_t> twice;
+  EXPECT_FALSE(WriteWithResources(image, AsResources(records), &twice, &error));
+  EXPECT_NE(error.find("F00000000"), std::string::npos) << error;
+}
+
+// The system's own look-up (FindResourceA, LoadResource) sees every record and
+// the stub's dialog and icons in the packed program.
+TEST_P(PeFixtureTest, SystemLookUpSeesTheRecords) {
+  if (!std::getenv("SFX_CAN_RUN_WINDOWS_PROGRAMS")) GTEST_SKIP() << "Windows programs cannot run here";
+  const auto records = MakeRecords(20);
+  std::vector<std::uint8_t> packed;
+  std::string error;
+  ASSERT_TRUE(WriteWithResources(stub_, AsResources(records), &packed, &error)) << error;
+  const std::string exe = std::string("packed_") + GetParam();
+  const std::string report = exe + ".txt";
+  ASSERT_TRUE(WriteFile(exe, packed));
+  ASSERT_EQ(std::system((exe + " > " + report).c_str()), 0);
+
+  std::string expected;
+  char line[128];
+  auto add = [&](const char* label, const Resource* r) {
+    if (r)
+      std::snprintf(line, sizeof line, "%s %u %08X\n", label, static_cast<unsigned>(r->data.size()), Crc32(r->data));
+    else
+      std::snprintf(line, sizeof line, "%s missing\n", label);
+    expected += line;
+  };
+  add("dialog", FindIn(stubResources_, ResourceKey::Id(kRtDialog), ResourceKey::Id(102)));
+  add("icons", FindIn(stubResources_, ResourceKey::Id(kRtGroupIcon), ResourceKey::Id(101)));
+  add("KEEPME", FindIn(stubResources_, ResourceKey::Id(kRtRcData), ResourceKey::Name("KEEPME")));
+  for (std::uint32_t i = 0; i < records.size(); ++i) {
+    std::snprintf(line, sizeof line, "%s %u %08X\n", RecordName(i).c_str(), static_cast<unsigned>(records[i].size()),
+                  Crc32(records[i]));
+    expected += line;
+  }
+  const auto got = ReadFile(report);
+  std::string text(got.begin(), got.end());
+  std::erase(text, '\r');
+  EXPECT_EQ(text, expected);
+  std::remove(exe.c_str());
+  std::remove(report.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Probes, PeFixtureTest, ::testing::Values("resource_probe.exe", "resource_probe_small.exe"),
+                         [](const auto& info) {
+                           return std::string(info.param).find("small") != std::string::npos ? "Stripped" : "Linked";
+                         });
+
+// ---- damaged images ----
+
+class PeDamageTest : public PeFixtureTest {
+ protected:
+  // Offset of the resource tree in the stub's file.
+  std::size_t TreeOffset() const {
+    const Section& s = stub_.sections()[static_cast<std::size_t>(stub_.ResourceSectionIndex())];
+    return s.rawOffset + (stub_.Directory(kDirResource).rva - s.virtualAddress);
+  }
+  std::string ReadBack(const std::vector<std::uint8_t>& bytes) {
+    PeImage image;
+    std::string error;
+    if (!image.Parse(bytes, &error)) return error;
+    std::vector<Resource> list;
+    if (!image.ReadResources(&list, &error)) return error;
+    return "";
+  }
+};
+
+TEST_P(PeDamageTest, EveryTruncationIsRefusedOrReadSafely) {
+  // Cutting anywhere in the headers breaks the parse; cutting in the resource
+  // section breaks the tree. Sanitizers watch for reads past the end.
+  for (std::size_t cut = 0; cut < stubBytes_.size(); cut += cut < 4096 ? 7 : 997) {
+    std::vector<std::uint8_t> bytes(stubBytes_.begin(), stubBytes_.begin() + static_cast<std::ptrdiff_t>(cut));
+    const std::string error = ReadBack(bytes);
+    if (cut < TreeOffset()) {
+      EXPECT_FALSE(error.empty()) << "cut at " << cut;
+    }
+  }
+}
+
+TEST_P(PeDamageTest, DamagedTreesAreRefusedWithAReason) {
+  const std::size_t tree = TreeOffset();
+  struct Case {
+    const char* what;
+    void (*damage)(std::uint8_t* root);
+    const char* expect;
+  } cases[] = {
+      // The first type entry points back at the root: a loop.
+      {"loop", [](std::uint8_t* r) { StoreU32(r + kRdHeaderSize + 4, kRdHighBit); }, "deeper"},
+      // The first type's subdirectory lies far outside the section.
+      {"outside", [](std::uint8_t* r) { StoreU32(r + kRdHeaderSize + 4, kRdHighBit | 0x7FFFFFF0u); }, "outside"},
+      // The id count claims thousands of entries.
+      {"count", [](std::uint8_t* r) { StoreU16(r + kRdNumberOfIdEntries, 0xFFFF); }, "run past"},
+      // The first type is given as data, not as a directory.
+      {"leaf", [](std::uint8_t* r) { StoreU32(r + kRdHeaderSize + 4, 0x10); }, "directory belongs"},
+      // Two type entries in the wrong order.
+      {"order",
+       [](std::uint8_t* r) {
+         const std::uint32_t a = LoadU32(r + kRdHeaderSize);
+         StoreU32(r + kRdHeaderSize, LoadU32(r + kRdHeaderSize + kRdEntrySize));
+         StoreU32(r + kRdHeaderSize + kRdEntrySize, a);
+       },
+       "out of order"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> bytes = stubBytes_;
+    c.damage(bytes.data() + tree);
+    std::string error = ReadBack(bytes);
+    EXPECT_NE(error.find(c.expect), std::string::npos) << c.what << ": " << error;
+    // The writer refuses to build on a damaged stub, too.
+    PeImage image;
+    std::vector<std::uint8_t> out;
+    ASSERT_TRUE(image.Parse(bytes, &error));
+    EXPECT_FALSE(WriteWithResources(image, {}, &out, &error)) << c.what;
+  }
+}
+
+TEST_P(PeDamageTest, HeadersOfOtherKindsAreRefused) {
+  std::string error;
+  PeImage image;
+  std::vector<std::uint8_t> bytes = stubBytes_;
+  bytes[0] = 'X';
+  EXPECT_FALSE(image.Parse(bytes, &error));
+  EXPECT_NE(error.find("MZ"), std::string::npos);
+  bytes = stubBytes_;
+  StoreU32(bytes.data() + kDosLfanewOffset, 0xFFFFFFF0u);  // "PE" header far past the end
+  EXPECT_FALSE(image.Parse(bytes, &error));
+  bytes = stubBytes_;
+  const std::uint32_t pe = LoadU32(bytes.data() + kDosLfanewOffset);
+  StoreU16(bytes.data() + pe + 4 + kFhMachine, 0x8664);  // a 64-bit machine
+  EXPECT_FALSE(image.Parse(bytes, &error));
+  EXPECT_NE(error.find("32-bit"), std::string::npos);
+  bytes = stubBytes_;
+  StoreU16(bytes.data() + pe + 4 + kFhNumberOfSections, 0xFFFF);  // a section table past the end
+  EXPECT_FALSE(image.Parse(bytes, &error));
+}
+
+INSTANTIATE_TEST_SUITE_P(Probes, PeDamageTest, ::testing::Values("resource_probe.exe"));
+
+TEST(PeResourceSection, RepeatedResourcesAreRefused) {
+  const std::uint8_t data[] = {1, 2, 3};
+  std::vector<Resource> list = {
+      Resource{ResourceKey::Id(kRtRcData), ResourceKey::Name("A"), 0, 0, data},
+      Resource{ResourceKey::Id(kRtRcData), ResourceKey::Name("A"), 0, 0, data},
+  };
+  std::vector<std::uint8_t> out;
+  std::string error;
+  EXPECT_FALSE(BuildResourceSection(list, 0x1000, &out, &error));
+  EXPECT_NE(error.find("twice"), std::string::npos);
+  list[1].language = 1033;  // the same name in another language is a different resource
+  EXPECT_TRUE(BuildResourceSection(list, 0x1000, &out, &error)) << error;
+}
+
+}  // namespace
+}  // namespace sfx::pe

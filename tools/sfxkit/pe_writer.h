@@ -1,0 +1,31 @@
+// Writing resources into a copy of a 32-bit Windows executable: the stub's
+// own resources (dialogs, icons, version data, ...) are kept and the new ones
+// merged into one rebuilt resource section. When the old resource section is
+// the last thing in the image it is replaced in place; otherwise a new section
+// is added at the end and the old one stays, unreferenced, so that no other
+// section has to move (their addresses are baked into the code).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tools/sfxkit/pe_image.h"
+
+namespace sfx::pe {
+
+// Lays out a complete resource section for `resources` (any order; no two may
+// share type, name and language) whose first byte will be at `baseRva`.
+// Resource data is placed after the tree, each piece 8-byte aligned.
+bool BuildResourceSection(const std::vector<Resource>& resources, std::uint32_t baseRva, std::vector<std::uint8_t>* out,
+                          std::string* error);
+
+// The stub's file with `added` merged into its resources. Fails with a message
+// when the stub cannot carry them: a signed stub (the signature would no
+// longer match), no room for another section header, an added resource that
+// the stub already has, or an image that would pass 4 GiB.
+bool WriteWithResources(const PeImage& stub, const std::vector<Resource>& added, std::vector<std::uint8_t>* out,
+                        std::string* error);
+
+}  // namespace sfx::pe
