@@ -75,8 +75,11 @@ bool ExtractRecord(const char* folder, std::uint32_t n) {
     return CreateFolderEntry(folder, name);
   }
   if (header.method != kMethodDeflate && header.method != kMethodStored) return false;
-  return ExtractFileEntry(folder, name, record + kFileHeaderSize + header.nameLength, header.size, header.crc,
-                          header.storedSize, header.method, localTime);
+  const bool extracted = ExtractFileEntry(folder, name, record + kFileHeaderSize + header.nameLength, header.size,
+                                          header.crc, header.storedSize, header.method, localTime);
+  // Each record is read once: its pages need not stay resident.
+  platform::ReleaseRawResource(resource);
+  return extracted;
 }
 
 bool CreateFolderEntry(const char* folder, const char* name) {

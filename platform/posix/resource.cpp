@@ -71,6 +71,16 @@ const std::uint8_t* LoadRawResource(const RawResource& resource) {
   return static_cast<const std::uint8_t*>(resource.handle);
 }
 
+void ReleaseRawResource(const RawResource& resource) {
+  if (g_testImageInstalled || resource.handle == nullptr || resource.size == 0) return;
+  // The mapping is private, read-only and never written: dropping its pages
+  // only forgets them, and a later read maps them again from the file.
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<std::uintptr_t>(resource.handle) / page * page;
+  const auto end = reinterpret_cast<std::uintptr_t>(resource.handle) + resource.size;
+  (void)madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+}
+
 void SetResourceImageForTesting(const void* image, std::size_t size) {
   g_testImage.Close();
   g_testImageInstalled = image != nullptr;
