@@ -3,25 +3,78 @@
 #include <cstring>
 
 #include "services/codec/crc.h"
+#include "services/codec/inflate_constants_p.h"
 #include "services/core/memory_service.h"
 
 namespace sfx::detail {
 namespace {
 
-const std::uint8_t kLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-const std::uint16_t kLengthBase[20] = {11, 13, 15, 17, 19, 23,  27,  31,  35,  43,
-                                       51, 59, 67, 83, 99, 115, 131, 163, 195, 227};
-const std::uint16_t kDistanceBase[26] = {5,   7,   9,   13,   17,   25,   33,   49,   65,   97,   129,   193,   257,
-                                         385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+using E = TableEntry;
+
+// The fast path stores at most one match (258 bytes) plus the 29 bytes a wide
+// copy may run past it; it needs this much room from pos.
+constexpr std::size_t kFastRoom = deflate::kMaxMatch + 32;
+// Input the fast path needs per step: three refills, each reading a word and
+// moving on by less than one.
+constexpr std::size_t kFastInput = 24;
+// The region behind the history holds at least this much beyond one window.
+constexpr std::uint64_t kMinRegion = 256 * 1024;
+
+constexpr unsigned kLiteralMask = (1u << kLiteralMainBits) - 1;
+constexpr unsigned kDistanceMask = (1u << kDistanceMainBits) - 1;
+
+// Copies a match forwards; may store up to 29 bytes past its end. Short
+// matches, the common case, take no length-dependent branch.
+inline void CopyMatch(std::uint8_t* out, const std::uint8_t* src, std::uint32_t length, std::uint32_t distance) {
+  std::uint8_t* const end = out + length;
+  if (distance >= 16) {
+    std::memcpy(out, src, 16);
+    std::memcpy(out + 16, src + 16, 16);
+    if (length > 32) {
+      out += 32;
+      src += 32;
+      do {
+        std::memcpy(out, src, 16);
+        out += 16;
+        src += 16;
+      } while (out < end);
+    }
+  } else if (distance >= 8) {
+    do {
+      std::memcpy(out, src, 8);
+      out += 8;
+      src += 8;
+    } while (out < end);
+  } else if (distance == 1) {
+    std::uint64_t v = *src * 0x0101010101010101ull;
+    do {
+      std::memcpy(out, &v, 8);
+      out += 8;
+    } while (out < end);
+  } else {
+    do {
+      *out++ = *src++;
+    } while (out < end);
+  }
+}
 
 }  // namespace
+
+// ---- window ----
 
 Result InflateEngine::AllocateWindow(std::uint32_t windowSize) {
   windowSize_ = windowSize;
   window_ = nullptr;
+  const std::uint64_t w = windowSize;
+  const std::uint64_t region = w + (w > kMinRegion ? w : kMinRegion);
+  const std::uint64_t bytes = w + region + kFastRoom;
+  if (bytes > kMaxAllocationBytes || bytes > SIZE_MAX / 2) return kOutOfMemory;
   void* block = nullptr;
-  SFX_TRY(Memory()->Allocate(windowSize, &block));
+  SFX_TRY(Memory()->Allocate(static_cast<std::uint32_t>(bytes), &block));
   window_ = static_cast<std::uint8_t*>(block);
+  regionEnd_ = static_cast<std::size_t>(w + region);
+  literalTree_.Clear();
+  distanceTree_.Clear();
   return kOk;
 }
 
@@ -34,362 +87,385 @@ Result InflateEngine::ReleaseWindow() {
   return r;
 }
 
-void InflateEngine::InitInput(const void* data, std::uint32_t length) {
-  next_ = static_cast<const std::uint8_t*>(data);
-  available_ = length;
-  source_ = nullptr;
-  sourcePosition_ = 0;
-  sourceRemaining_ = 0;
-  bitMask_ = 0;
-  currentByte_ = 0;
-}
-
-void InflateEngine::InitInputStream(Stream* stream, std::uint32_t position, std::uint32_t length) {
-  next_ = buffer_;
-  available_ = 0;
-  source_ = stream;
-  sourcePosition_ = position;
-  sourceRemaining_ = length;
-  bitMask_ = 0;
-  currentByte_ = 0;
-}
-
-// ---- bits ----
-
-Result InflateEngine::Refill() {
-  if (sourceRemaining_ == 0 || source_ == nullptr) return kInflateInputExhausted;
-  const std::uint32_t ask = sourceRemaining_ < 512 ? sourceRemaining_ : 512;
-  std::uint32_t done = 0;
-  const Result r = source_->ReadAt(sourcePosition_, buffer_, ask, &done);
-  if (Failed(r)) return r;
-  if (done == 0 || done > ask) return kInflateInputExhausted;
-  next_ = buffer_;
-  available_ = done;
-  sourcePosition_ += done;
-  sourceRemaining_ -= done;
+Result InflateEngine::WriteChunk() {
+  if (out_.stream == nullptr) return kInflateNoOutput;
+  const std::uint8_t* chunk = out_.base + out_.chunkStart;
+  SFX_TRY(out_.stream->Write(chunk, out_.chunkSize, nullptr));
+  if (out_.crc != nullptr) (void)Crc()->UpdateCrc32(chunk, out_.chunkSize, out_.crc);
+  if (out_.adler != nullptr) (void)Crc()->UpdateAdler32(chunk, out_.chunkSize, out_.adler);
+  out_.chunkStart += out_.chunkSize;
   return kOk;
 }
 
-Result InflateEngine::ReadBit(std::uint32_t* bit) {
-  if (bitMask_ == 0) {
-    if (available_ == 0) {
-      const Result r = Refill();
-      if (Failed(r)) return r;
-    }
-    currentByte_ = *next_++;
-    --available_;
-    bitMask_ = 1;
+Result InflateEngine::WriteFullChunks() {
+  while (out_.pos - out_.chunkStart > out_.chunkSize) SFX_TRY(WriteChunk());
+  return kOk;
+}
+
+void InflateEngine::Slide() {
+  const std::size_t from = out_.chunkStart - windowSize_;
+  std::memmove(out_.base, out_.base + from, out_.pos - from);
+  out_.chunkStart -= from;
+  out_.pos -= from;
+}
+
+Result InflateEngine::WritePending() {
+  const std::uint8_t* chunk = out_.base + out_.chunkStart;
+  const auto pending = static_cast<std::uint32_t>(out_.pos - out_.chunkStart);
+  if (pending > 0) {
+    if (out_.stream == nullptr) return kInflateNoOutput;
+    SFX_TRY(out_.stream->Write(chunk, pending, nullptr));
   }
-  *bit = (currentByte_ & bitMask_) ? 1 : 0;
-  bitMask_ = static_cast<std::uint8_t>(bitMask_ << 1);
+  if (out_.crc != nullptr) (void)Crc()->UpdateCrc32(chunk, pending, out_.crc);
+  if (out_.adler != nullptr) (void)Crc()->UpdateAdler32(chunk, pending, out_.adler);
+  out_.chunkStart = out_.pos;
   return kOk;
 }
 
-Result InflateEngine::ReadBits(int count, std::uint32_t* value) {
-  std::uint32_t v = 0;
-  for (int i = 0; i < count; ++i) {
-    std::uint32_t bit = 0;
-    const Result r = ReadBit(&bit);
-    if (Failed(r)) return r;
-    v |= bit << i;
-  }
-  *value = v;
+// ---- headers and codes ----
+
+Result InflateEngine::ReadBlockHeader(std::uint32_t* isFinal, std::uint32_t* isCompressed, std::uint32_t* isDynamic) {
+  std::uint32_t final = 0, type = 0;
+  SFX_TRY(in_.ReadBits(deflate::kBfinalBits, &final));
+  if (isFinal != nullptr) *isFinal = final;
+  SFX_TRY(in_.ReadBits(deflate::kBtypeBits, &type));
+  if (type > deflate::kBtypeDynamic) return kInflateBadBlock;
+  if (isCompressed != nullptr) *isCompressed = type != deflate::kBtypeStored ? 1 : 0;
+  if (type != deflate::kBtypeStored && isDynamic != nullptr) *isDynamic = type == deflate::kBtypeDynamic ? 1 : 0;
   return kOk;
 }
 
-Result InflateEngine::ReadRaw(std::uint8_t* destination, std::uint32_t count) {
-  const std::uint32_t fromBuffer = count < available_ ? count : available_;
-  (void)Memory()->Copy(destination, next_, fromBuffer);
-  next_ += fromBuffer;
-  available_ -= fromBuffer;
-  const std::uint32_t rest = count - fromBuffer;
-  if (rest == 0) return kOk;
-  if (source_ == nullptr || rest > sourceRemaining_) return kInflateInputExhausted;
-  std::uint32_t done = 0;
-  const Result r = source_->ReadAt(sourcePosition_, destination + fromBuffer, rest, &done);
-  if (Failed(r)) return r;
-  if (done != rest) return kStreamShortRead;  // a short read must not pass off stale bytes as data
-  sourcePosition_ += rest;
-  sourceRemaining_ -= rest;
+Result InflateEngine::UseFixedCodes() {
+  literalTable_ = FixedLiteralTable();
+  distanceTable_ = FixedDistanceTable();
   return kOk;
 }
 
-// ---- trees ----
-
-Result InflateEngine::BuildTree(const std::uint8_t* lengths, std::uint32_t n, std::uint32_t leafBase, Tree* tree) {
-  for (std::uint32_t i = 0; i <= n; ++i) tree->zero[i] = tree->one[i] = 0;
-  std::uint32_t nextNode = 1;
-  std::uint16_t code = 0;
-  for (std::uint32_t length = 1; length <= 16; ++length) {
-    for (std::uint32_t j = 0; j < n; ++j) {
-      if (lengths[j] != length) continue;
-      std::uint32_t node = 0;
-      for (int b = static_cast<int>(length) - 1; b >= 1; --b) {
-        if (node > n) return kInflateBadTree;
-        std::uint16_t* child = ((code >> b) & 1) ? &tree->one[node] : &tree->zero[node];
-        if (*child == 0) *child = static_cast<std::uint16_t>(nextNode++);
-        node = *child;
-      }
-      if (node > n) return kInflateBadTree;
-      std::uint16_t* leaf = (code & 1) ? &tree->one[node] : &tree->zero[node];
-      *leaf = static_cast<std::uint16_t>(leafBase + 1 + j);
-      ++code;
-    }
-    code = static_cast<std::uint16_t>(code << 1);
-  }
-  return kOk;
-}
-
-Result InflateEngine::DecodeSymbol(const Tree& tree, std::uint32_t leafBase, std::uint32_t* symbol) {
-  std::uint32_t node = 0;
-  for (int i = 0; i < 16; ++i) {
-    std::uint32_t bit = 0;
-    const Result r = ReadBit(&bit);
-    if (Failed(r)) return r;
-    node = bit ? tree.one[node] : tree.zero[node];
-    if (node > leafBase) {
-      *symbol = node - leafBase - 1;
+Result InflateEngine::BuildCode(const std::uint8_t* lengths, unsigned n, bool literal) {
+  if (literal) {
+    literalTable_ = literalTableSpace_;
+    if (BuildDecodeTable(lengths, n, kLiteralSymbolEntries, kLiteralMainBits, literalTableSpace_, kLiteralTableSize))
       return kOk;
-    }
+    literalTable_ = nullptr;
+    return literalTree_.Build(lengths, n, n);
   }
-  return kInflateNoLeaf;
-}
-
-Result InflateEngine::BuildFixedTrees() {
-  std::uint8_t lengths[288];
-  for (int i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-  literalBase_ = 286;
-  Result r = BuildTree(lengths, 288, 286, &literal_);
-  if (Failed(r)) return r;
-  for (int i = 0; i < 32; ++i) lengths[i] = 5;
-  distanceBase_ = 30;
-  return BuildTree(lengths, 32, 30, &distance_);
+  distanceTable_ = distanceTableSpace_;
+  if (BuildDecodeTable(lengths, n, kDistanceSymbolEntries, kDistanceMainBits, distanceTableSpace_, kDistanceTableSize))
+    return kOk;
+  distanceTable_ = nullptr;
+  return distanceTree_.Build(lengths, n, n);
 }
 
 Result InflateEngine::ReadDynamicTables() {
   std::uint32_t hlit = 0, hdist = 0, hclen = 0;
-  Result r = ReadBits(5, &hlit);
-  if (Failed(r)) return r;
-  r = ReadBits(5, &hdist);
-  if (Failed(r)) return r;
-  r = ReadBits(4, &hclen);
-  if (Failed(r)) return r;
+  SFX_TRY(in_.ReadBits(deflate::kHlitBits, &hlit));
+  SFX_TRY(in_.ReadBits(deflate::kHdistBits, &hdist));
+  SFX_TRY(in_.ReadBits(deflate::kHclenBits, &hclen));
   const std::uint32_t nLit = hlit + 257, nDist = hdist + 1, nLen = hclen + 4;
-  if (nLit > 286 || nDist > 30 || nLen > 19) return kInflateBadCounts;
+  if (nLit > deflate::kMaxLiteralCodes || nDist > deflate::kMaxDistanceCodes) return kInflateBadCounts;
 
-  std::uint8_t codeLengths[19] = {};
+  std::uint8_t codeLengths[deflate::kCodeLengthCodes] = {};
   for (std::uint32_t i = 0; i < nLen; ++i) {
     std::uint32_t v = 0;
-    r = ReadBits(3, &v);
-    if (Failed(r)) return r;
-    codeLengths[kLengthOrder[i]] = static_cast<std::uint8_t>(v);
+    SFX_TRY(in_.ReadBits(deflate::kCodeLengthBits, &v));
+    codeLengths[deflate::kCodeLengthOrder[i]] = static_cast<std::uint8_t>(v);
   }
-  Tree codeTree{};
-  r = BuildTree(codeLengths, 19, 19, &codeTree);
-  if (Failed(r)) return r;
+  std::uint32_t table[kCodeLengthTableSize];
+  DecodingTree tree;
+  const bool complete = BuildDecodeTable(codeLengths, deflate::kCodeLengthCodes, kCodeLengthSymbolEntries,
+                                         kCodeLengthMainBits, table, kCodeLengthTableSize);
+  if (!complete) SFX_TRY(tree.Build(codeLengths, deflate::kCodeLengthCodes, deflate::kCodeLengthCodes));
 
-  std::uint8_t lengths[316] = {};
-  std::uint32_t count = 0;
+  // The lengths come from the stream and are untrusted: every repeat is
+  // checked against what precedes it and the room left.
+  std::uint8_t lengths[deflate::kMaxLiteralCodes + deflate::kMaxDistanceCodes] = {};
   const std::uint32_t total = nLit + nDist;
+  std::uint32_t count = 0;
   while (count < total) {
     std::uint32_t symbol = 0;
-    r = DecodeSymbol(codeTree, 19, &symbol);
-    if (Failed(r)) return r;
-    if (symbol < 16) {
+    if (complete) {
+      std::uint32_t entry = 0;
+      SFX_TRY(DecodeEntry(in_, table, kCodeLengthMainBits, &entry));
+      symbol = E::Value(entry);
+    } else {
+      SFX_TRY(tree.Decode(in_, &symbol));
+    }
+    if (symbol < deflate::kRepeatPrevious) {
       lengths[count++] = static_cast<std::uint8_t>(symbol);
       continue;
     }
-    if (symbol > 18) return kInflateBadCodeLength;
-    if (symbol == 16 && count == 0) return kInflateBadCodeLength;  // nothing to repeat
+    if (symbol > deflate::kRepeatZeroLong) return kInflateBadCodeLength;
+    if (symbol == deflate::kRepeatPrevious && count == 0) return kInflateBadCodeLength;
     std::uint32_t extra = 0, repeat = 0;
     std::uint8_t value = 0;
-    if (symbol == 16) {
-      r = ReadBits(2, &extra);
+    if (symbol == deflate::kRepeatPrevious) {
+      SFX_TRY(in_.ReadBits(2, &extra));
       repeat = 3 + extra;
       value = lengths[count - 1];
-    } else if (symbol == 17) {
-      r = ReadBits(3, &extra);
+    } else if (symbol == deflate::kRepeatZeroShort) {
+      SFX_TRY(in_.ReadBits(3, &extra));
       repeat = 3 + extra;
     } else {
-      r = ReadBits(7, &extra);
+      SFX_TRY(in_.ReadBits(7, &extra));
       repeat = 11 + extra;
     }
-    if (Failed(r)) return r;
-    if (repeat > total - count) return kInflateBadCodeLength;  // would run past the lengths
-    for (std::uint32_t i = 0; i < repeat; ++i) lengths[count++] = value;
+    if (repeat > total - count) return kInflateBadCodeLength;
+    std::memset(lengths + count, value, repeat);
+    count += repeat;
   }
 
-  std::uint8_t literalLengths[286] = {};
-  std::uint8_t distanceLengths[30] = {};
-  std::memcpy(literalLengths, lengths, nLit);
-  std::memcpy(distanceLengths, lengths + nLit, nDist);
-  literalBase_ = 286;
-  r = BuildTree(literalLengths, 286, 286, &literal_);
-  if (Failed(r)) return r;
-  distanceBase_ = 30;
-  return BuildTree(distanceLengths, 30, 30, &distance_);
-}
-
-// ---- output ----
-
-Result InflateEngine::Flush() {
-  if (output_ == nullptr) return kInflateNoOutput;
-  const Result r = output_->Write(out_, pos_, nullptr);
-  if (Failed(r)) return r;
-  if (crc_ != nullptr) (void)Crc()->UpdateCrc32(out_, pos_, crc_);
-  if (adler_ != nullptr) (void)Crc()->UpdateAdler32(out_, pos_, adler_);
-  pos_ = 0;
-  return kOk;
-}
-
-Result InflateEngine::StoreByte(std::uint8_t byte) {
-  if (pos_ == capacity_) {
-    const Result r = Flush();
-    if (Failed(r)) return r;
-  }
-  out_[pos_++] = byte;
-  ++total_;
-  return kOk;
+  std::uint8_t literal[deflate::kMaxLiteralCodes] = {};
+  std::uint8_t distance[deflate::kMaxDistanceCodes] = {};
+  std::memcpy(literal, lengths, nLit);
+  std::memcpy(distance, lengths + nLit, nDist);
+  SFX_TRY(BuildCode(literal, deflate::kMaxLiteralCodes, true));
+  return BuildCode(distance, deflate::kMaxDistanceCodes, false);
 }
 
 // ---- blocks ----
 
-Result InflateEngine::ReadBlockHeader(std::uint32_t* isFinal, std::uint32_t* isCompressed, std::uint32_t* isDynamic) {
-  std::uint32_t final = 0, type = 0;
-  Result r = ReadBits(1, &final);
-  if (Failed(r)) return r;
-  *isFinal = final;
-  r = ReadBits(2, &type);
-  if (Failed(r)) return r;
-  if (type == 3) return kInflateBadBlock;
-  *isCompressed = type != 0 ? 1 : 0;
-  if (type != 0) *isDynamic = type == 2 ? 1 : 0;
-  return kOk;
-}
-
 Result InflateEngine::StoredBlock() {
-  bitMask_ = 0;
+  in_.AlignToByte();
   std::uint8_t header[4];
-  Result r = ReadRaw(header, 4);
-  if (Failed(r)) return r;
+  SFX_TRY(in_.ReadRaw(header, 4));
   const std::uint32_t len = header[0] | (header[1] << 8);
   const std::uint32_t nlen = header[2] | (header[3] << 8);
   if (len != (~nlen & 0xFFFF)) return kInflateBadBlock;
   std::uint32_t remaining = len;
   while (remaining > 0) {
-    if (pos_ == capacity_) {
-      r = Flush();
-      if (Failed(r)) return r;
-    }
-    const std::uint32_t room = capacity_ - pos_;
+    // A full window leaves only when a byte must go in.
+    if (out_.pos - out_.chunkStart == out_.chunkSize) SFX_TRY(WriteChunk());
+    const std::uint32_t room = out_.chunkSize - static_cast<std::uint32_t>(out_.pos - out_.chunkStart);
     const std::uint32_t piece = remaining < room ? remaining : room;
-    r = ReadRaw(out_ + pos_, piece);
-    if (Failed(r)) return r;
-    pos_ += piece;
+    if (out_.pos + piece > out_.end) Slide();
+    SFX_TRY(in_.ReadRaw(out_.base + out_.pos, piece));
+    out_.pos += piece;
     total_ += piece;
     remaining -= piece;
   }
   return kOk;
 }
 
-Result InflateEngine::CompressedBlock() {
+Result InflateEngine::DecodeLiteral(std::uint32_t* entry) {
+  if (literalTable_ != nullptr) return DecodeEntry(in_, literalTable_, kLiteralMainBits, entry);
+  std::uint32_t symbol = 0;
+  SFX_TRY(literalTree_.Decode(in_, &symbol));
+  *entry = kLiteralSymbolEntries[symbol];
+  return kOk;
+}
+
+Result InflateEngine::DecodeDistance(std::uint32_t* entry) {
+  if (distanceTable_ != nullptr) return DecodeEntry(in_, distanceTable_, kDistanceMainBits, entry);
+  std::uint32_t symbol = 0;
+  SFX_TRY(distanceTree_.Decode(in_, &symbol));
+  *entry = kDistanceSymbolEntries[symbol];
+  return kOk;
+}
+
+// One literal, match or end of block, taking exactly the bits it needs.
+Result InflateEngine::CarefulOp(bool* blockEnd) {
+  std::uint32_t e = 0;
+  SFX_TRY(DecodeLiteral(&e));
+  if (e & E::kLiteral) {
+    if (out_.pos == out_.end) return kInflateNoOutput;  // InflateBlock's buffer is full
+    out_.base[out_.pos++] = static_cast<std::uint8_t>(E::Value(e));
+    ++total_;
+    return kOk;
+  }
+  if (e & E::kExceptional) {
+    if (!(e & E::kEndOfBlock)) return kInflateBadLiteral;
+    *blockEnd = true;
+    return kOk;
+  }
+  std::uint32_t extra = 0;
+  SFX_TRY(in_.ReadBits(E::ExtraBits(e), &extra));
+  const std::uint32_t length = E::Value(e) + extra;
+  SFX_TRY(DecodeDistance(&e));
+  if (e & E::kExceptional) return kInflateBadDistance;
+  SFX_TRY(in_.ReadBits(E::ExtraBits(e), &extra));
+  const std::uint32_t distance = E::Value(e) + extra;
+  if (distance > total_ || distance > windowSize_) return kInflateBadDistance;
+  const std::size_t room = out_.end - out_.pos;
+  const std::uint32_t fits = length < room ? length : static_cast<std::uint32_t>(room);
+  std::uint8_t* out = out_.base + out_.pos;
+  for (std::uint32_t i = 0; i < fits; ++i) out[i] = out[i - static_cast<std::ptrdiff_t>(distance)];
+  out_.pos += fits;
+  total_ += fits;
+  return fits == length ? kOk : kInflateNoOutput;
+}
+
+// The hot loop: literals and matches while there is input and output room to
+// spare, with no checks of either inside. It stops after the first operation
+// that fills the current window, so that the window leaves at the same moment
+// as in a ring.
+Result InflateEngine::FastLoop(bool* blockEnd) {
+  BitReader::Fast in = in_.BeginFast();
+  std::uint8_t* const base = out_.base;
+  std::uint8_t* out = base + out_.pos;
+  const std::size_t roomLimit = out_.end - kFastRoom;
+  const std::size_t chunkLimit = out_.chunkStart + out_.chunkSize;
+  std::uint8_t* const limit = base + (roomLimit < chunkLimit ? roomLimit : chunkLimit);
+  const std::uint32_t* const lit = literalTable_;
+  const std::uint32_t* const dist = distanceTable_;
+  const std::uint32_t window = windowSize_;
+  // The output total is kept as the distance from a base, not counted.
+  std::uint8_t* const out0 = out;
+  const std::uint32_t total0 = total_;
+  Result r = kOk;
+
+  if (out > limit || in.Buffered() < kFastInput) {
+    in_.EndFast(in);
+    return kOk;
+  }
+  const std::uint8_t* const inLimit = in.end - kFastInput;  // in.next at most here: three refills fit
+  // Each pass starts with the buffer refilled and e looked up for its bits.
+  in.Refill();
+  std::uint32_t e = lit[in.bits & kLiteralMask];
   for (;;) {
-    std::uint32_t symbol = 0;
-    Result r = DecodeSymbol(literal_, literalBase_, &symbol);
-    if (Failed(r)) return r;
-    if (symbol < 256) {
-      r = StoreByte(static_cast<std::uint8_t>(symbol));
-      if (Failed(r)) return r;
+    if (e & E::kLiteral) {
+      // A refill holds at least 56 bits natively: three literals of at most
+      // 15 bits each fit; 24 bits on 32-bit targets, one literal.
+      in.Drop(E::CodeBits(e));
+      *out++ = static_cast<std::uint8_t>(E::Value(e));
+      if constexpr (kBitWordBits >= 64) {
+        e = lit[in.bits & kLiteralMask];
+        if (!(e & E::kLiteral)) goto other;
+        in.Drop(E::CodeBits(e));
+        *out++ = static_cast<std::uint8_t>(E::Value(e));
+        e = lit[in.bits & kLiteralMask];
+        if (!(e & E::kLiteral)) goto other;
+        in.Drop(E::CodeBits(e));
+        *out++ = static_cast<std::uint8_t>(E::Value(e));
+      }
+      if (out > limit || in.next > inLimit) break;
+      in.Refill();
+      e = lit[in.bits & kLiteralMask];
       continue;
     }
-    if (symbol == 256) return kOk;
-    if (symbol > 285) return kInflateBadLiteral;
-    std::uint32_t length = 0;
-    if (symbol <= 264) {
-      length = symbol - 254;
-    } else if (symbol <= 284) {
-      std::uint32_t extra = 0;
-      r = ReadBits(static_cast<int>((symbol - 261) >> 2), &extra);
-      if (Failed(r)) return r;
-      length = kLengthBase[symbol - 265] + extra;
+  other:
+    // A literal above may have filled the window: it must leave before
+    // anything that can fail is decoded.
+    if (out > limit) break;
+    // At most 30 bits are gone: a link and a length with its extra bits (20) still fit.
+    if (e & E::kExceptional) {
+      if (e & E::kLink) {
+        in.Drop(kLiteralMainBits);
+        e = lit[E::Value(e) + (in.bits & BitReader::LowMask(E::ExtraBits(e)))];
+        if (e & E::kLiteral) {
+          in.Drop(E::CodeBits(e));
+          *out++ = static_cast<std::uint8_t>(E::Value(e));
+          if (out > limit || in.next > inLimit) break;
+          in.Refill();
+          e = lit[in.bits & kLiteralMask];
+          continue;
+        }
+      }
+      if (e & E::kExceptional) {
+        in.Drop(E::CodeBits(e));
+        if (e & E::kEndOfBlock)
+          *blockEnd = true;
+        else
+          r = kInflateBadLiteral;
+        break;
+      }
+    }
+    in.Drop(E::CodeBits(e));
+    const std::uint32_t length = E::Value(e) + in.Take(E::ExtraBits(e));
+    in.Refill();
+    e = dist[in.bits & kDistanceMask];
+    if (e & E::kExceptional) {
+      // Subtable entries are never exceptional: a distance symbol the block
+      // decoder rejects has a 5-bit code.
+      if (!(e & E::kLink)) {
+        r = kInflateBadDistance;
+        break;
+      }
+      in.Drop(kDistanceMainBits);
+      e = dist[E::Value(e) + (in.bits & BitReader::LowMask(E::ExtraBits(e)))];
+    }
+    in.Drop(E::CodeBits(e));
+    if constexpr (kBitWordBits < 64) in.Refill();
+    const std::uint32_t distance = E::Value(e) + in.Take(E::ExtraBits(e));
+    if (distance > window || distance > total0 + static_cast<std::uint32_t>(out - out0)) {
+      r = kInflateBadDistance;
+      break;
+    }
+    // The next entry is looked up before the copy, so the two overlap.
+    in.Refill();
+    e = lit[in.bits & kLiteralMask];
+    CopyMatch(out, out - distance, length, distance);
+    out += length;
+    if (out > limit || in.next > inLimit) break;
+  }
+  in_.EndFast(in);
+  out_.pos = static_cast<std::size_t>(out - base);
+  total_ = total0 + static_cast<std::uint32_t>(out - out0);
+  return r;
+}
+
+Result InflateEngine::CompressedBlock() {
+  for (;;) {
+    if (out_.canSlide && out_.pos + kFastRoom > out_.end) Slide();
+    bool blockEnd = false;
+    Result r;
+    if (literalTable_ != nullptr && distanceTable_ != nullptr && in_.BufferedBytes() >= kFastInput &&
+        out_.pos + kFastRoom <= out_.end && out_.pos <= out_.chunkStart + out_.chunkSize) {
+      r = FastLoop(&blockEnd);
     } else {
-      length = 258;
+      r = CarefulOp(&blockEnd);
     }
-    std::uint32_t d = 0;
-    r = DecodeSymbol(distance_, distanceBase_, &d);
-    if (Failed(r)) return r;
-    if (d > 29) return kInflateBadDistance;
-    std::uint32_t distance = 0;
-    if (d <= 3) {
-      distance = d + 1;
-    } else {
-      std::uint32_t extra = 0;
-      r = ReadBits(static_cast<int>((d - 2) >> 1), &extra);
-      if (Failed(r)) return r;
-      distance = kDistanceBase[d - 4] + extra;
-    }
-    if (distance > total_ || distance > windowSize_) return kInflateBadDistance;
-    std::uint32_t source = distance > pos_ ? pos_ + capacity_ - distance : pos_ - distance;
-    for (std::uint32_t i = 0; i < length; ++i) {
-      r = StoreByte(out_[source]);
-      if (Failed(r)) return r;
-      if (++source == capacity_) source = 0;
-    }
+    SFX_TRY(r);
+    if (out_.pos - out_.chunkStart > out_.chunkSize) SFX_TRY(WriteFullChunks());
+    if (blockEnd) return kOk;
   }
 }
 
+// ---- whole calls ----
+
 Result InflateEngine::InflateBlock(std::uint8_t** buffer, std::uint32_t* size) {
+  out_ = Output{};
   if (*buffer == nullptr) {
-    *buffer = window_;
-    capacity_ = windowSize_;
+    out_.base = window_;
+    out_.chunkStart = out_.pos = windowSize_;
+    out_.end = regionEnd_;
+    out_.chunkSize = windowSize_;
+    *buffer = window_ + windowSize_;
   } else {
-    capacity_ = *size;
+    out_.base = *buffer;
+    out_.end = *size;
+    out_.chunkSize = *size;
   }
-  out_ = *buffer;
-  pos_ = 0;
   total_ = 0;
-  output_ = nullptr;
-  crc_ = nullptr;
-  adler_ = nullptr;
-  const Result r = CompressedBlock();
-  if (Failed(r)) return r;
-  *size = pos_;
+  SFX_TRY(CompressedBlock());
+  *size = static_cast<std::uint32_t>(out_.pos - out_.chunkStart);
   return kOk;
 }
 
 Result InflateEngine::Extract(Stream* output, std::uint32_t* size, std::uint32_t* crc, std::uint32_t* adler,
                               ProgressSink* progress) {
-  out_ = window_;
-  capacity_ = windowSize_;
-  pos_ = 0;
+  out_ = Output{};
+  out_.base = window_;
+  out_.chunkStart = out_.pos = windowSize_;
+  out_.end = regionEnd_;
+  out_.chunkSize = windowSize_;
+  out_.canSlide = true;
+  out_.stream = output;
+  out_.crc = crc;
+  out_.adler = adler;
   total_ = 0;
-  output_ = output;
-  crc_ = crc;
-  adler_ = adler;
   for (;;) {
     std::uint32_t isFinal = 0, isCompressed = 0, isDynamic = 0;
-    Result r = ReadBlockHeader(&isFinal, &isCompressed, &isDynamic);
-    if (Failed(r)) return r;
+    SFX_TRY(ReadBlockHeader(&isFinal, &isCompressed, &isDynamic));
     if (!isCompressed) {
-      r = StoredBlock();
+      SFX_TRY(StoredBlock());
     } else {
-      r = isDynamic ? ReadDynamicTables() : BuildFixedTrees();
-      if (Succeeded(r)) r = CompressedBlock();
+      SFX_TRY(isDynamic ? ReadDynamicTables() : UseFixedCodes());
+      SFX_TRY(CompressedBlock());
     }
-    if (Failed(r)) return r;
-    if (progress != nullptr) {
-      r = progress->Notify(static_cast<std::uint32_t>(kInflateProgress), &total_);
-      if (Failed(r)) return r;
-    }
+    if (progress != nullptr) SFX_TRY(progress->Notify(static_cast<std::uint32_t>(kInflateProgress), &total_));
     if (isFinal) break;
   }
-  if (pos_ > 0) {
-    if (output == nullptr) return kInflateNoOutput;
-    const Result r = output->Write(out_, pos_, nullptr);
-    if (Failed(r)) return r;
-  }
-  if (crc != nullptr) (void)Crc()->UpdateCrc32(out_, pos_, crc);
-  if (adler != nullptr) (void)Crc()->UpdateAdler32(out_, pos_, adler);
+  SFX_TRY(WritePending());
   if (size != nullptr) *size = total_;
   return kOk;
 }

@@ -1,0 +1,145 @@
+#include "services/codec/inflate_tables_p.h"
+
+#include <array>
+#include <cstring>
+
+#include "services/codec/inflate_constants_p.h"
+
+namespace sfx::detail {
+namespace {
+
+using E = TableEntry;
+
+constexpr std::array<std::uint32_t, 288> LiteralEntries() {
+  std::array<std::uint32_t, 288> t{};
+  for (std::uint32_t s = 0; s < 256; ++s) t[s] = E::Make(s, E::kLiteral, 0, 0);
+  t[deflate::kEndOfBlock] = E::Make(0, E::kExceptional | E::kEndOfBlock, 0, 0);
+  for (std::uint32_t s = 257; s < 286; ++s)
+    t[s] = E::Make(deflate::kLengthBase[s - 257], 0, deflate::kLengthExtra[s - 257], 0);
+  t[286] = t[287] = E::Make(0, E::kExceptional, 0, 0);  // rejected by the block decoder
+  return t;
+}
+
+constexpr std::array<std::uint32_t, 32> DistanceEntries() {
+  std::array<std::uint32_t, 32> t{};
+  for (std::uint32_t s = 0; s < 30; ++s) t[s] = E::Make(deflate::kDistanceBase[s], 0, deflate::kDistanceExtra[s], 0);
+  t[30] = t[31] = E::Make(0, E::kExceptional, 0, 0);
+  return t;
+}
+
+constexpr std::array<std::uint32_t, 19> CodeLengthEntries() {
+  std::array<std::uint32_t, 19> t{};
+  for (std::uint32_t s = 0; s < 19; ++s) t[s] = E::Make(s, 0, 0, 0);
+  return t;
+}
+
+constexpr auto kLiteralEntries = LiteralEntries();
+constexpr auto kDistanceEntries = DistanceEntries();
+constexpr auto kCodeLengthEntries = CodeLengthEntries();
+
+unsigned Reverse(unsigned code, unsigned length) {
+  unsigned r = 0;
+  for (unsigned i = 0; i < length; ++i) {
+    r = (r << 1) | (code & 1);
+    code >>= 1;
+  }
+  return r;
+}
+
+struct FixedTables {
+  std::uint32_t literal[kLiteralTableSize];
+  std::uint32_t distance[kDistanceTableSize];
+  FixedTables() {
+    std::uint8_t lengths[288];
+    for (unsigned i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+    (void)BuildDecodeTable(lengths, 288, kLiteralSymbolEntries, kLiteralMainBits, literal, kLiteralTableSize);
+    for (unsigned i = 0; i < 32; ++i) lengths[i] = 5;
+    (void)BuildDecodeTable(lengths, 32, kDistanceSymbolEntries, kDistanceMainBits, distance, kDistanceTableSize);
+  }
+};
+
+const FixedTables& Fixed() {
+  static const FixedTables tables;
+  return tables;
+}
+
+}  // namespace
+
+const std::uint32_t* const kLiteralSymbolEntries = kLiteralEntries.data();
+const std::uint32_t* const kDistanceSymbolEntries = kDistanceEntries.data();
+const std::uint32_t* const kCodeLengthSymbolEntries = kCodeLengthEntries.data();
+
+const std::uint32_t* FixedLiteralTable() { return Fixed().literal; }
+const std::uint32_t* FixedDistanceTable() { return Fixed().distance; }
+
+bool IsCompleteCode(const std::uint8_t* lengths, unsigned n) {
+  unsigned count[16] = {};
+  for (unsigned s = 0; s < n; ++s) ++count[lengths[s] & 15];
+  int left = 1;
+  for (unsigned length = 1; length <= deflate::kMaxCodeLength; ++length) {
+    left = (left << 1) - static_cast<int>(count[length]);
+    if (left < 0) return false;  // over-subscribed
+  }
+  return left == 0;
+}
+
+bool BuildDecodeTable(const std::uint8_t* lengths, unsigned n, const std::uint32_t* symbolEntries, unsigned mainBits,
+                      std::uint32_t* table, unsigned capacity) {
+  if (!IsCompleteCode(lengths, n)) return false;
+  unsigned count[16] = {};
+  for (unsigned s = 0; s < n; ++s) ++count[lengths[s]];
+  count[0] = 0;
+  unsigned next[16] = {};
+  unsigned code = 0;
+  for (unsigned length = 1; length <= deflate::kMaxCodeLength; ++length) {
+    code = (code + count[length - 1]) << 1;
+    next[length] = code;
+  }
+
+  const unsigned mainSize = 1u << mainBits;
+  const unsigned mainMask = mainSize - 1;
+  struct Long {
+    std::uint16_t symbol;
+    std::uint8_t length;
+    std::uint16_t reversed;
+  };
+  Long longCodes[288];
+  unsigned longCount = 0;
+  std::uint8_t deepest[1u << kLiteralMainBits];  // per main-table slot: the longest code below it
+  std::memset(deepest, 0, mainSize);
+  for (unsigned s = 0; s < n; ++s) {
+    const unsigned length = lengths[s];
+    if (length == 0) continue;
+    const unsigned reversed = Reverse(next[length]++, length);
+    if (length <= mainBits) {
+      const std::uint32_t entry = symbolEntries[s] | length;
+      for (unsigned i = reversed; i < mainSize; i += 1u << length) table[i] = entry;
+    } else {
+      const unsigned slot = reversed & mainMask;
+      // The slot becomes a link in the second pass (complete codes put no short code here).
+      if (deepest[slot] == 0) table[slot] = 0;
+      if (length > deepest[slot]) deepest[slot] = static_cast<std::uint8_t>(length);
+      longCodes[longCount++] = {static_cast<std::uint16_t>(s), static_cast<std::uint8_t>(length),
+                                static_cast<std::uint16_t>(reversed)};
+    }
+  }
+  unsigned offset = mainSize;
+  for (unsigned i = 0; i < longCount; ++i) {
+    const Long& c = longCodes[i];
+    const unsigned slot = c.reversed & mainMask;
+    if (table[slot] == 0) {
+      const unsigned subBits = deepest[slot] - mainBits;
+      if (offset + (1u << subBits) > capacity) return false;
+      table[slot] = E::Make(offset, E::kExceptional | E::kLink, subBits, mainBits);
+      offset += 1u << subBits;
+    }
+    const std::uint32_t link = table[slot];
+    const unsigned subLength = c.length - mainBits;
+    const std::uint32_t entry = symbolEntries[c.symbol] | subLength;
+    const unsigned subSize = 1u << E::ExtraBits(link);
+    for (unsigned j = c.reversed >> mainBits; j < subSize; j += 1u << subLength) table[E::Value(link) + j] = entry;
+  }
+  return true;
+}
+
+}  // namespace sfx::detail

@@ -1,0 +1,84 @@
+// Lookup tables for complete Huffman codes: a main table indexed by the next
+// kMainBits input bits, and subtables for longer codes. Each entry is 32 bits:
+//
+//   bits  0..3   code bits consumed at this level (the main-table bits for a
+//                subtable link); bits 4..5 stay zero, so the entry itself can
+//                be a shift count of up to 63
+//   bits  6..9   extra bits that follow the code (the subtable's index bits
+//                for a link)
+//   bits 10..13  flags: literal, exceptional (end of block, link or a symbol
+//                the block decoder rejects), link, end of block
+//   bits 16..31  value: the literal byte, the base length or distance, or the
+//                subtable's offset
+//
+// Only complete codes get tables (every bit pattern then meets a leaf within
+// 15 bits, exactly as a tree walk would); others fall back to DecodingTree.
+#pragma once
+
+#include <cstdint>
+
+#include "services/codec/bit_reader_p.h"
+
+namespace sfx::detail {
+
+struct TableEntry {
+  static constexpr std::uint32_t kLiteral = 0x400;
+  static constexpr std::uint32_t kExceptional = 0x800;
+  static constexpr std::uint32_t kLink = 0x1000;
+  static constexpr std::uint32_t kEndOfBlock = 0x2000;
+
+  static constexpr std::uint32_t Make(std::uint32_t value, std::uint32_t flags, std::uint32_t extra,
+                                      std::uint32_t bits) {
+    return (value << 16) | flags | (extra << 6) | bits;
+  }
+  // The & 63 costs nothing where the entry goes straight into a shift.
+  static constexpr unsigned CodeBits(std::uint32_t e) { return e & 63; }
+  static constexpr unsigned ExtraBits(std::uint32_t e) { return (e >> 6) & 0xF; }
+  static constexpr std::uint32_t Value(std::uint32_t e) { return e >> 16; }
+};
+
+inline constexpr unsigned kLiteralMainBits = 11;
+inline constexpr unsigned kDistanceMainBits = 8;
+inline constexpr unsigned kCodeLengthMainBits = 7;
+// Main table plus the most subtables any complete code can need: at most
+// half the symbols head a subtable, each of at most 2^(15 - main bits) entries.
+inline constexpr unsigned kLiteralTableSize = (1u << kLiteralMainBits) + 144 * (1u << (15 - kLiteralMainBits));
+inline constexpr unsigned kDistanceTableSize = (1u << kDistanceMainBits) + 16 * (1u << (15 - kDistanceMainBits));
+inline constexpr unsigned kCodeLengthTableSize = 1u << kCodeLengthMainBits;
+
+// What each symbol decodes to, without its code bits.
+extern const std::uint32_t* const kLiteralSymbolEntries;     // 288 symbols
+extern const std::uint32_t* const kDistanceSymbolEntries;    // 32 symbols
+extern const std::uint32_t* const kCodeLengthSymbolEntries;  // 19 symbols
+
+// True when lengths[0..n-1] form a complete code (each code length 0..15).
+bool IsCompleteCode(const std::uint8_t* lengths, unsigned n);
+// Builds the table of a complete code; false when the code is not complete
+// or needs more than `capacity` entries.
+bool BuildDecodeTable(const std::uint8_t* lengths, unsigned n, const std::uint32_t* symbolEntries, unsigned mainBits,
+                      std::uint32_t* table, unsigned capacity);
+
+// The fixed code's tables, built once.
+const std::uint32_t* FixedLiteralTable();
+const std::uint32_t* FixedDistanceTable();
+
+// Decodes one entry exactly: bits are fetched only when the code needs more
+// than the reader holds (see BitReader).
+inline Result DecodeEntry(BitReader& in, const std::uint32_t* table, unsigned mainBits, std::uint32_t* entry) {
+  for (;;) {
+    std::uint32_t e = table[in.bits() & BitReader::LowMask(mainBits)];
+    unsigned need = TableEntry::CodeBits(e);
+    if (e & TableEntry::kLink) {
+      e = table[TableEntry::Value(e) + ((in.bits() >> mainBits) & BitReader::LowMask(TableEntry::ExtraBits(e)))];
+      need = mainBits + TableEntry::CodeBits(e);
+    }
+    if (need <= in.count()) {
+      in.Drop(need);
+      *entry = e;
+      return kOk;
+    }
+    SFX_TRY(in.PullByte());
+  }
+}
+
+}  // namespace sfx::detail
