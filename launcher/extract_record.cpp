@@ -7,6 +7,7 @@
 #include "launcher/messages.h"
 #include "launcher/payload_records.h"
 #include "launcher/progress_queue.h"
+#include "launcher/report_step_p.h"
 #include "platform/file.h"
 #include "platform/memory.h"
 #include "platform/resource.h"
@@ -15,10 +16,6 @@
 
 namespace sfx::launcher {
 namespace {
-
-void ReportStep(const char* text, const char* caption) {
-  platform::ShowMessageBox(text, caption, platform::kMessageErrorIcon);
-}
 
 // "Extracting: " and the name exactly as the record has it. Without memory
 // the text is skipped: it only feeds the display.
