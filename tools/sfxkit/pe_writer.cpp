@@ -176,7 +176,8 @@ bool WriteWithResources(const PeImage& stub, const std::vector<Resource>& added,
   // Where the raw data of the sections ends; what follows (a symbol table,
   // for instance) is carried over behind the new section.
   std::uint64_t rawEnd = stub.sizeOfHeaders();
-  std::uint64_t virtualEnd = 0;
+  // The headers are mapped at RVA 0, so no section may start below them.
+  std::uint64_t virtualEnd = stub.sizeOfHeaders();
   int lastByAddress = -1;
   for (std::size_t i = 0; i < sections.size(); ++i) {
     const Section& s = sections[i];
@@ -188,6 +189,21 @@ bool WriteWithResources(const PeImage& stub, const std::vector<Resource>& added,
     }
   }
   if (rawEnd > file.size()) return Fail(error, "the stub is truncated: its sections run past the end of the file");
+  // The writer copies the headers and the sections as they lie; a stub whose
+  // sections overlap the headers would have them overwritten.
+  const std::uint64_t tableEnd =
+      stub.sectionTableOffset() + kSectionHeaderSize * static_cast<std::uint64_t>(sections.size());
+  if (tableEnd > stub.sizeOfHeaders()) return Fail(error, "the stub's section table runs past its headers");
+  // Sections lie in ascending order without overlapping, as the loader
+  // requires; only then is every address inside exactly one of them.
+  std::uint64_t previousEnd = stub.sizeOfHeaders();
+  for (const Section& s : sections) {
+    if (s.rawSize != 0 && s.rawOffset < stub.sizeOfHeaders())
+      return Fail(error, std::string("the stub's section ") + s.name + " overlaps its headers");
+    if (s.virtualAddress < previousEnd)
+      return Fail(error, std::string("the stub's section ") + s.name + " overlaps the one before it");
+    previousEnd = std::uint64_t{s.virtualAddress} + s.MappedSize();
+  }
 
   // In place when the resource section is last in memory and in the file and
   // begins with the tree, so that nothing else can live in it.

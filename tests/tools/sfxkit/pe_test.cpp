@@ -293,5 +293,45 @@ TEST(PeResourceSection, RepeatedResourcesAreRefused) {
   EXPECT_TRUE(BuildResourceSection(list, 0x1000, &out, &error)) << error;
 }
 
+// The smallest image: headers only. The resource section must start after
+// the headers' pages, not at address 0; zero-length resources at the very end
+// of the section read back too.
+TEST(PeMinimalImage, ResourcesGoAfterTheHeaders) {
+  std::vector<std::uint8_t> bytes(0x200, 0);
+  StoreU16(&bytes[kDosMagicOffset], kDosMagic);
+  StoreU32(&bytes[kDosLfanewOffset], 0x40);
+  StoreU32(&bytes[0x40], kPeSignature);
+  std::uint8_t* fh = &bytes[0x44];
+  StoreU16(fh + kFhMachine, kMachineI386);
+  StoreU16(fh + kFhSizeOfOptionalHeader, 0xE0);
+  std::uint8_t* oh = fh + kFileHeaderSize;
+  StoreU16(oh + kOhMagic, kPe32Magic);
+  StoreU32(oh + kOhSectionAlignment, 0x1000);
+  StoreU32(oh + kOhFileAlignment, 0x200);
+  StoreU32(oh + kOhSizeOfImage, 0x1000);
+  StoreU32(oh + kOhSizeOfHeaders, 0x200);
+  StoreU32(oh + kOhNumberOfRvaAndSizes, 16);
+
+  PeImage stub;
+  std::string error;
+  ASSERT_TRUE(stub.Parse(bytes, &error)) << error;
+  const std::uint8_t data[] = {1, 2, 3};
+  const std::vector<Resource> added = {
+      Resource{ResourceKey::Id(kRtRcData), ResourceKey::Name("F00000000"), 0, 0, data},
+      Resource{ResourceKey::Id(kRtRcData), ResourceKey::Name("F00000001"), 0, 0, {}},
+  };
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(WriteWithResources(stub, added, &out, &error)) << error;
+  PeImage image;
+  std::vector<Resource> resources;
+  ASSERT_TRUE(image.Parse(out, &error) && image.ReadResources(&resources, &error)) << error;
+  ASSERT_EQ(image.sections().size(), 1u);
+  EXPECT_EQ(image.sections()[0].virtualAddress, 0x1000u);
+  EXPECT_EQ(image.sizeOfImage(), 0x2000u);
+  ASSERT_EQ(resources.size(), 2u);
+  EXPECT_EQ(resources[0].data.size(), 3u);
+  EXPECT_EQ(resources[1].data.size(), 0u);
+}
+
 }  // namespace
 }  // namespace sfx::pe
