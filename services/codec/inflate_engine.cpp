@@ -40,11 +40,17 @@ inline void CopyMatch(std::uint8_t* out, const std::uint8_t* src, std::uint32_t 
       } while (out < end);
     }
   } else if (distance >= 8) {
-    do {
-      std::memcpy(out, src, 8);
-      out += 8;
-      src += 8;
-    } while (out < end);
+    std::memcpy(out, src, 8);
+    std::memcpy(out + 8, src + 8, 8);
+    if (length > 16) {
+      out += 16;
+      src += 16;
+      do {
+        std::memcpy(out, src, 8);
+        out += 8;
+        src += 8;
+      } while (out < end);
+    }
   } else if (distance == 1) {
     std::uint64_t v = *src * 0x0101010101010101ull;
     do {
@@ -311,6 +317,7 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
   // The output total is kept as the distance from a base, not counted.
   std::uint8_t* const out0 = out;
   const std::uint32_t total0 = total_;
+  const bool checkReach = total0 < deflate::kMaxDistance || window < deflate::kMaxDistance;
   Result r = kOk;
 
   if (out > limit || in.Buffered() < kFastInput) {
@@ -386,7 +393,9 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
     in.Drop(E::CodeBits(e));
     if constexpr (kBitWordBits < 64) in.Refill();
     const std::uint32_t distance = E::Value(e) + in.Take(E::ExtraBits(e));
-    if (distance > window || distance > total0 + static_cast<std::uint32_t>(out - out0)) {
+    // Once the output and the window both exceed the longest distance there
+    // is nothing to check.
+    if (checkReach && (distance > window || distance > total0 + static_cast<std::uint32_t>(out - out0))) {
       r = kInflateBadDistance;
       break;
     }

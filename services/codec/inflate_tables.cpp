@@ -37,13 +37,21 @@ constexpr auto kLiteralEntries = LiteralEntries();
 constexpr auto kDistanceEntries = DistanceEntries();
 constexpr auto kCodeLengthEntries = CodeLengthEntries();
 
-unsigned Reverse(unsigned code, unsigned length) {
-  unsigned r = 0;
-  for (unsigned i = 0; i < length; ++i) {
-    r = (r << 1) | (code & 1);
-    code >>= 1;
+constexpr std::array<std::uint8_t, 256> ByteReversals() {
+  std::array<std::uint8_t, 256> t{};
+  for (unsigned b = 0; b < 256; ++b) {
+    unsigned r = 0;
+    for (unsigned i = 0; i < 8; ++i) r |= ((b >> i) & 1) << (7 - i);
+    t[b] = static_cast<std::uint8_t>(r);
   }
-  return r;
+  return t;
+}
+constexpr auto kByteReversals = ByteReversals();
+
+// The code's bits in input order: codes are sent most significant bit first.
+unsigned Reverse(unsigned code, unsigned length) {
+  const unsigned r16 = (static_cast<unsigned>(kByteReversals[code & 0xFF]) << 8) | kByteReversals[(code >> 8) & 0xFF];
+  return r16 >> (16 - length);
 }
 
 struct FixedTables {

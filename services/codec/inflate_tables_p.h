@@ -37,7 +37,7 @@ struct TableEntry {
   static constexpr std::uint32_t Value(std::uint32_t e) { return e >> 16; }
 };
 
-inline constexpr unsigned kLiteralMainBits = 11;
+inline constexpr unsigned kLiteralMainBits = 10;
 inline constexpr unsigned kDistanceMainBits = 8;
 inline constexpr unsigned kCodeLengthMainBits = 7;
 // Main table plus the most subtables any complete code can need: at most
