@@ -3,6 +3,7 @@
 #include "launcher/form_path.h"
 #include "launcher/messages.h"
 #include "launcher/payload_records.h"
+#include "launcher/report_step_p.h"
 #include "platform/file.h"
 #include "platform/time.h"
 #include "platform/ui.h"
@@ -15,10 +16,6 @@ namespace sfx::launcher {
 namespace {
 
 constexpr std::uint32_t kOpenCreateMode = 2;  // a new or emptied file, read and write
-
-void ReportStep(const char* text, const char* caption) {
-  platform::ShowMessageBox(text, caption, platform::kMessageErrorIcon);
-}
 
 // Decodes or copies the data into `stream` and checks it; false after its
 // one message.

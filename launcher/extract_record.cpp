@@ -7,6 +7,7 @@
 #include "launcher/messages.h"
 #include "launcher/payload_records.h"
 #include "launcher/progress_queue.h"
+#include "launcher/report_step_p.h"
 #include "platform/file.h"
 #include "platform/memory.h"
 #include "platform/resource.h"
@@ -15,10 +16,6 @@
 
 namespace sfx::launcher {
 namespace {
-
-void ReportStep(const char* text, const char* caption) {
-  platform::ShowMessageBox(text, caption, platform::kMessageErrorIcon);
-}
 
 // "Extracting: " and the name exactly as the record has it. Without memory
 // the text is skipped: it only feeds the display.
@@ -75,8 +72,11 @@ bool ExtractRecord(const char* folder, std::uint32_t n) {
     return CreateFolderEntry(folder, name);
   }
   if (header.method != kMethodDeflate && header.method != kMethodStored) return false;
-  return ExtractFileEntry(folder, name, record + kFileHeaderSize + header.nameLength, header.size, header.crc,
-                          header.storedSize, header.method, localTime);
+  const bool extracted = ExtractFileEntry(folder, name, record + kFileHeaderSize + header.nameLength, header.size,
+                                          header.crc, header.storedSize, header.method, localTime);
+  // Each record is read once: its pages need not stay resident.
+  platform::ReleaseRawResource(resource);
+  return extracted;
 }
 
 bool CreateFolderEntry(const char* folder, const char* name) {

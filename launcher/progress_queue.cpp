@@ -1,7 +1,7 @@
 #include "launcher/progress_queue.h"
 
-#include "platform/thread.h"
 #include "platform/memory.h"
+#include "platform/thread.h"
 
 namespace sfx::launcher {
 namespace {

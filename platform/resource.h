@@ -25,6 +25,11 @@ bool FindRawResource(const char* name, RawResource* resource);
 // had. The bytes are read-only.
 const std::uint8_t* LoadRawResource(const RawResource& resource);
 
+// Tells the platform that the resource's bytes are not needed any more, so
+// that memory does not grow with a payload read once front to back. The bytes
+// stay valid: a later read brings them back.
+void ReleaseRawResource(const RawResource& resource);
+
 // Test seam: serve lookups from a payload image in memory instead of the
 // program's own resources, on every target. Null restores the real look-up.
 // The image must stay alive while it is installed.

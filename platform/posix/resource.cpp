@@ -12,6 +12,8 @@ namespace {
 
 PayloadImage g_testImage;
 bool g_testImageInstalled = false;
+// Where the mapped image of this executable starts, once it is mapped.
+const std::uint8_t* g_ownImageBase = nullptr;
 
 // The payload image appended to this executable, mapped read-only on first
 // use. Pages come in as records are read and stay clean, so the memory it
@@ -38,7 +40,11 @@ struct OwnPayload {
           // Records are read once, front to back.
           (void)madvise(map, mapLength, MADV_SEQUENTIAL);
           const auto* base = static_cast<const std::uint8_t*>(map) + (start - mapStart);
-          if (!image.Open(base, static_cast<std::size_t>(imageSize))) munmap(map, mapLength);
+          if (image.Open(base, static_cast<std::size_t>(imageSize))) {
+            g_ownImageBase = base;
+          } else {
+            munmap(map, mapLength);
+          }
         }
       }
     }
@@ -69,6 +75,23 @@ bool FindRawResource(const char* name, RawResource* resource) {
 
 const std::uint8_t* LoadRawResource(const RawResource& resource) {
   return static_cast<const std::uint8_t*>(resource.handle);
+}
+
+void ReleaseRawResource(const RawResource& resource) {
+  if (g_testImageInstalled || resource.handle == nullptr || resource.size == 0) return;
+  // The mapping is private, read-only and never written: dropping its pages
+  // only forgets them, and a later read maps them again from the file. A
+  // fault maps the neighbouring pages too (up to 64 KiB around it), so pages
+  // of records already done come back while the next ones are read: the
+  // release reaches that far behind the record as well.
+  constexpr std::uintptr_t kFaultAround = 128 * 1024;
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto first = reinterpret_cast<std::uintptr_t>(g_ownImageBase);
+  const auto record = reinterpret_cast<std::uintptr_t>(resource.handle);
+  const std::uintptr_t from = record - first > kFaultAround ? record - kFaultAround : first;
+  const std::uintptr_t start = from / page * page;
+  const std::uintptr_t end = record + resource.size;
+  (void)madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
 }
 
 void SetResourceImageForTesting(const void* image, std::size_t size) {

@@ -37,6 +37,9 @@ const std::uint8_t* LoadRawResource(const RawResource& resource) {
   return static_cast<const std::uint8_t*>(LockResource(loaded));
 }
 
+// Resources are part of the executable's image, which the system pages as it likes.
+void ReleaseRawResource(const RawResource&) {}
+
 void SetResourceImageForTesting(const void* image, std::size_t size) {
   g_testImage.Close();
   g_testImageInstalled = image != nullptr;

@@ -18,10 +18,14 @@ std::uint32_t DetectFeatures() {
     if ((c & bit_PCLMUL) && (c & bit_SSE4_1)) features |= kCpuPclmul;
     if (c & bit_SSSE3) features |= kCpuSsse3;
     if (osxsave && (c & bit_AVX)) {
-      // The OS must save the YMM registers.
+      // The OS must save the YMM (and for AVX-512 the ZMM) registers.
       unsigned lo = 0, hi = 0;
       __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-      if ((lo & 6) == 6 && __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2)) features |= kCpuAvx2;
+      if ((lo & 6) == 6 && __get_cpuid_count(7, 0, &a, &b, &c, &d)) {
+        if (b & bit_AVX2) features |= kCpuAvx2;
+        if ((lo & 0xE6) == 0xE6 && (b & bit_AVX512F) && (c & bit_VPCLMULQDQ) && (features & kCpuPclmul))
+          features |= kCpuVpclmul;
+      }
     }
   }
 #endif
@@ -35,7 +39,8 @@ std::atomic<Adler32Update> g_adler32{nullptr};
 
 void Choose() {
   const std::uint32_t features = CpuFeatures();
-  Crc32Update crc = SelectCrc32Pclmul(features);
+  Crc32Update crc = SelectCrc32Vpclmul(features);
+  if (!crc) crc = SelectCrc32Pclmul(features);
   g_crc32.store(crc ? crc : Crc32Portable, std::memory_order_relaxed);
   Adler32Update adler = SelectAdler32Avx2(features);
   if (!adler) adler = SelectAdler32Ssse3(features);
@@ -53,7 +58,7 @@ void SetDisabledCpuFeatures(std::uint32_t mask) {
 
 std::vector<std::uint32_t> CpuFeatureSwitches() {
   std::vector<std::uint32_t> masks{0};
-  for (std::uint32_t f = 1; f != 0 && f <= kCpuAvx2; f <<= 1)
+  for (std::uint32_t f = 1; f != 0 && f <= kCpuVpclmul; f <<= 1)
     if (g_detected & f) masks.push_back(f);
   masks.push_back(~0u);
   return masks;

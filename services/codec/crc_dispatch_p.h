@@ -16,6 +16,7 @@ enum CpuFeature : std::uint32_t {
   kCpuPclmul = 1u << 0,  // PCLMULQDQ with SSE4.1
   kCpuSsse3 = 1u << 1,
   kCpuAvx2 = 1u << 2,
+  kCpuVpclmul = 1u << 3,  // VPCLMULQDQ with AVX-512F, and the OS saving ZMM state
 };
 
 // What the processor offers (cached), less the features disabled for tests.
@@ -39,6 +40,7 @@ Adler32Update ChosenAdler32();
 std::uint32_t Crc32Portable(std::uint32_t crc, const std::uint8_t* data, std::size_t length);
 std::uint32_t Adler32Portable(std::uint32_t adler, const std::uint8_t* data, std::size_t length);
 Crc32Update SelectCrc32Pclmul(std::uint32_t features);
+Crc32Update SelectCrc32Vpclmul(std::uint32_t features);
 Adler32Update SelectAdler32Ssse3(std::uint32_t features);
 Adler32Update SelectAdler32Avx2(std::uint32_t features);
 

@@ -19,11 +19,22 @@ namespace {
 namespace fs = std::filesystem;
 using Captions = std::vector<std::string>;
 
+// Where the dialog stood right after its initialisation, when it has a window.
+bool g_placed = false;
+platform::WindowRect g_rect;
+
+bool WatchingProcedure(platform::DialogWindow window, platform::DialogEvent event, std::uint32_t parameter) {
+  const bool handled = launcher::ProgressDialogProcedure(window, event, parameter);
+  if (event == platform::DialogEvent::kInit) g_placed = platform::GetWindowRectangle(window, &g_rect);
+  return handled;
+}
+
 std::intptr_t RunDialog(const std::string& folder, std::uint32_t count) {
   std::snprintf(launcher::tempFolder, sizeof launcher::tempFolder, "%s", folder.c_str());
   launcher::fileCount = count;
   std::snprintf(launcher::title, sizeof launcher::title, "%s", "Test product");
-  return platform::RunModalDialog(platform::OwnModule(), launcher::kDialogTemplate, launcher::ProgressDialogProcedure);
+  g_placed = false;
+  return platform::RunModalDialog(platform::OwnModule(), launcher::kDialogTemplate, WatchingProcedure);
 }
 
 std::set<std::string> SpkFolders() {
@@ -47,6 +58,13 @@ TEST(ProgressDialog, EmptyPayloadEndsWithSuccess) {
   if (result == -1) GTEST_SKIP() << "no display for the dialog";
   EXPECT_EQ(result, 1);
   EXPECT_TRUE(messages.Take().empty());
+  if (g_placed) {  // a real window: centred on the screen
+    const std::int32_t width = g_rect.right - g_rect.left;
+    const std::int32_t height = g_rect.bottom - g_rect.top;
+    EXPECT_EQ(g_rect.left, (platform::ScreenWidth() - width) / 2);
+    EXPECT_EQ(g_rect.top, (platform::ScreenHeight() - height) / 2);
+    EXPECT_GT(width, 0);
+  }
 }
 
 TEST(ProgressDialog, FailingRecordStopsTheWorkerAndIsReportedOnce) {

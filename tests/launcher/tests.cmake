@@ -10,6 +10,8 @@ endif()
 add_executable(launcher_payload_maker ${CMAKE_CURRENT_LIST_DIR}/e2e/payload_maker.cpp)
 target_link_libraries(launcher_payload_maker PRIVATE sfx_payload sfx_test_zlib sfx_warnings)
 add_executable(launcher_setup_probe ${CMAKE_CURRENT_LIST_DIR}/e2e/setup_probe.cpp)
+add_executable(launcher_pack_tree ${CMAKE_CURRENT_LIST_DIR}/e2e/pack_tree.cpp)
+target_link_libraries(launcher_pack_tree PRIVATE sfx_payload sfx_test_zlib sfx_warnings)
 target_link_libraries(launcher_setup_probe PRIVATE sfx_warnings)
 if(NOT WIN32)
   add_test(NAME launcher_e2e

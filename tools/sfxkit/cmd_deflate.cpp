@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/standard_streams.h"
 #include "services/codec/deflater.h"
 #include "services/core/memory_stream.h"
 #include "tools/sfxkit/cli.h"
@@ -67,9 +68,11 @@ int RunDeflate(int argc, char** argv) {
   const bool fromStdin = paths.empty() || std::strcmp(paths[0], "-") == 0;
   const bool toStdout = paths.size() < 2 || std::strcmp(paths[1], "-") == 0;
 
+  if ((fromStdin || toStdout) && !platform::UseBinaryStandardStreams()) {
+    return ReportError("cannot switch standard input and output to binary mode");
+  }
   std::vector<unsigned char> input;
   if (fromStdin) {
-    if (std::freopen(nullptr, "rb", stdin) == nullptr) return ReportError("cannot read standard input as binary");
     if (!ReadAll(stdin, &input)) return ReportError("cannot read standard input");
   } else {
     std::FILE* f = std::fopen(paths[0], "rb");
@@ -100,8 +103,7 @@ int RunDeflate(int argc, char** argv) {
   (void)MemoryStreams()->GetMemoryBlock(out.stream, &data, nullptr, nullptr);
   std::FILE* f = nullptr;
   if (toStdout) {
-    f = std::freopen(nullptr, "wb", stdout);
-    if (f == nullptr) return ReportError("cannot write standard output as binary");
+    f = stdout;
   } else {
     f = std::fopen(paths[1], "wb");
     if (f == nullptr) return ReportError(std::string("cannot create '") + paths[1] + "': " + std::strerror(errno));

@@ -61,5 +61,10 @@ TMPDIR="$work/tmp dir" "$launcher" 2>"$work/bare.err"
 grep -qx "Error: Failed to get setup info" "$work/bare.err" || fail "bare stub"
 [ -z "$(ls -A "$work/tmp dir")" ] || fail "bare stub left its folder"
 
+# No usable temporary-files folder.
+scenario=notemp
+TMPDIR="$work/no such folder" "$work/good.run" 2>"$work/notemp.err"
+grep -qx "Error: Failed to create temporary directory" "$work/notemp.err" || fail "$(cat "$work/notemp.err")"
+
 [ "$failures" -eq 0 ] && echo "all end-to-end scenarios passed"
 exit $((failures > 0))

@@ -70,7 +70,8 @@ if build slow "$entry"; then
     fi
   done
   wait $pid
-  [ -n "$shot" ] || fail "no screenshot of the dialog"
+  # Without a display there is no dialog to see (the launcher still runs).
+  [ -n "$shot" ] || [ -z "${DISPLAY:-}" ] || fail "no screenshot of the dialog"
   [ -f "$work/slow.report" ] || fail "the setup program did not run"
   folder=$(tr -d '\r' <"$work/slow.report" | sed -n 's/^folder \[\(.*\)\]$/\1/p' | head -1)
   [ -n "$folder" ] && [ ! -e "$(winepath -u "$folder" 2>/dev/null)" ] || fail "temporary folder left"

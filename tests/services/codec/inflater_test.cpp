@@ -500,6 +500,22 @@ TEST(InflaterApi, InflateBlockIntoTheWindowOrABuffer) {
   EXPECT_EQ(inflater->DestroyInflater(), kOk);
 }
 
+TEST(InflaterApi, WithoutAnOutputStreamOnlyEmptyOutputSucceeds) {
+  Inflater* inflater = nullptr;
+  ASSERT_EQ(Inflaters()->CreateInflater(64, &inflater), kOk);
+  DeflateBuilder empty;
+  const Bytes nothing = empty.Stored(true, {}).Take();
+  ASSERT_EQ(inflater->InitInput(nothing.data(), static_cast<std::uint32_t>(nothing.size())), kOk);
+  std::uint32_t size = 7;
+  EXPECT_EQ(inflater->Extract(nullptr, &size, nullptr, nullptr, nullptr), kOk);
+  EXPECT_EQ(size, 0u);
+  DeflateBuilder some;
+  const Bytes data = some.Stored(true, {'a', 'b'}).Take();
+  ASSERT_EQ(inflater->InitInput(data.data(), static_cast<std::uint32_t>(data.size())), kOk);
+  EXPECT_EQ(inflater->Extract(nullptr, &size, nullptr, nullptr, nullptr), kInflateNoOutput);
+  EXPECT_EQ(inflater->DestroyInflater(), kOk);
+}
+
 TEST(InflaterApi, NothingIsReadAfterTheFinalBlock) {
   DeflateBuilder b;
   b.Stored(true, {'o', 'k'});
