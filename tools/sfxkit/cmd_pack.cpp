@@ -113,6 +113,135 @@ std::string DefaultStub(bool windows) {
   return {};
 }
 
+// Closes a stream on every way out of a scope.
+struct StreamCloser {
+  Stream* stream = nullptr;
+  ~StreamCloser() {
+    if (stream) (void)stream->Close();
+  }
+};
+
+struct SetupTexts {
+  std::string title, program, arguments;
+};
+
+// Writes the payload of `entries` into `image` in the launcher's record
+// layouts, compressing each file unless `store`. False with a message.
+bool BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalBytes, const SetupTexts& setup, bool store,
+                  Stream* image, std::uint32_t* fileCount, std::uint64_t* storedBytes, std::string* error) {
+  launcher::PayloadWriter writer;
+  Deflater* deflater = nullptr;
+  std::string what = "writing the payload";
+  Result r = writer.Start(image, launcher::PayloadFormat::kAppendedImage);
+  if (Succeeded(r)) r = writer.SetSetup(setup.title.c_str(), setup.program.c_str(), setup.arguments.c_str());
+  if (Succeeded(r) && !store) r = Deflaters()->CreateDeflater(kDeflateDefaultBlockSize, &deflater);
+
+  ProgressBar progress("packing", totalBytes);
+  std::vector<std::uint8_t> content, compressed;
+  for (std::size_t i = 0; i < entries.size() && Succeeded(r); ++i) {
+    const PackEntry& e = entries[i];
+    progress.Advance(0, e.name);
+    what = "packing '" + e.path.string() + "'";
+    if (e.isFolder) {
+      r = writer.AddFolder(e.name.c_str(), e.time);
+      continue;
+    }
+    if (!ReadWholeFile(e.path, &content) || content.size() != e.size) {
+      if (deflater) (void)deflater->DestroyDeflater();
+      *error = "cannot read '" + e.path.string() + "' (did it change while packing?)";
+      return false;
+    }
+    const auto size = static_cast<std::uint32_t>(content.size());
+    std::uint32_t crc = 0xFFFFFFFFu;
+    (void)Crc()->UpdateCrc32(content.data(), size, &crc);
+    bool isCompressed = false;
+    if (deflater) r = Compress(deflater, content, &compressed, &isCompressed);
+    if (Failed(r)) break;
+    const std::vector<std::uint8_t>& data = isCompressed ? compressed : content;
+    r = writer.AddFile(e.name.c_str(), e.time, isCompressed ? launcher::kMethodDeflate : launcher::kMethodStored, size,
+                       ~crc, data.data(), static_cast<std::uint32_t>(data.size()));
+    *storedBytes += data.size();
+    progress.Advance(size);
+  }
+  if (Succeeded(r)) {
+    what = "writing the payload";
+    r = writer.Finish();
+  }
+  if (deflater) (void)deflater->DestroyDeflater();
+  if (Failed(r)) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r));
+    const char* reason = DescribeResult(r);
+    *error = r == launcher::kPayloadTooLarge ? std::string("the payload would pass 4 GiB")
+                                             : what + ": " + code + (*reason ? std::string(" (") + reason + ")" : "");
+    return false;
+  }
+  *fileCount = writer.fileCount();
+  return true;
+}
+
+// Writes the launcher to `path`: the stub followed by the payload image for
+// POSIX, the stub with the payload's records merged into its resources for
+// Windows. Then reads the file back as list and verify would and compares
+// every record with the payload. False with a message.
+bool WriteLauncher(Target target, std::span<const std::uint8_t> stub, const pe::PeImage& stubImage,
+                   std::span<const std::uint8_t> payload, std::uint32_t fileCount, const fs::path& path,
+                   std::string* error) {
+  platform::PayloadImage records;
+  if (!records.Open(payload.data(), payload.size())) {
+    *error = "the payload built does not read back";
+    return false;
+  }
+  std::vector<std::string> names;
+  for (std::uint32_t n = 0; n <= fileCount; ++n) {
+    char name[launcher::kRecordNameBytes];
+    launcher::FormatRecordName(n, name);
+    names.push_back(name);
+  }
+  auto record = [&](const std::string& name) {
+    const std::uint8_t* data = nullptr;
+    std::uint32_t size = 0;
+    (void)records.Find(name.c_str(), &data, &size);
+    return std::span<const std::uint8_t>(data, size);
+  };
+
+  bool written = false;
+  if (target == Target::kPosix) {
+    written = WriteWholeFile(path, stub, payload);
+  } else {
+    std::vector<pe::Resource> resources;
+    for (const std::string& name : names) {
+      resources.push_back(
+          pe::Resource{pe::ResourceKey::Id(pe::kRtRcData), pe::ResourceKey::Name(name.c_str()), 0, 0, record(name)});
+    }
+    std::vector<std::uint8_t> bytes;
+    if (!pe::WriteWithResources(stubImage, resources, &bytes, error)) {
+      *error = "the stub: " + *error;
+      return false;
+    }
+    written = WriteWholeFile(path, bytes);
+  }
+  if (!written) {
+    *error = "cannot write '" + path.string() + "'";
+    return false;
+  }
+  LauncherPayload check;
+  if (!check.Open(path.string(), error)) {
+    *error = "the written launcher does not read back: " + *error;
+    return false;
+  }
+  for (const std::string& name : names) {
+    const std::span<const std::uint8_t> expected = record(name);
+    std::span<const std::uint8_t> found;
+    if (!check.Find(name.c_str(), &found) ||
+        !std::equal(expected.begin(), expected.end(), found.begin(), found.end())) {
+      *error = "the written launcher does not read back: record " + name + " differs";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunPack(int argc, char** argv) {
@@ -190,119 +319,31 @@ int RunPack(int argc, char** argv) {
   if (!programFound)
     return ReportError("the setup program '" + program + "' is not among the files of '" + root.string() + "'");
 
-  // The payload, built in memory in the launcher's record layouts.
-  Stream* image = nullptr;
+  // The payload, built in memory, then the launcher: written next to OUT,
+  // checked, and only then moved over OUT, so a failure never leaves half a
+  // launcher behind.
+  StreamCloser image;
   const std::uint64_t estimate = totalBytes + 300 * std::uint64_t{entries.size()} + 4096;
-  Result r = MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, kMemoryStreamWritable, &image);
+  Result r = MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, kMemoryStreamWritable, &image.stream);
   if (Failed(r)) return ReportFailure("payload", r);
-  if (estimate < kMemoryStreamMaxCapacity) (void)image->Reserve(static_cast<std::uint32_t>(estimate));
-  launcher::PayloadWriter writer;
-  Deflater* deflater = nullptr;
-  r = writer.Start(image, launcher::PayloadFormat::kAppendedImage);
-  if (Succeeded(r)) r = writer.SetSetup(title.c_str(), program.c_str(), arguments.c_str());
-  if (Succeeded(r) && !store) r = Deflaters()->CreateDeflater(kDeflateDefaultBlockSize, &deflater);
-
-  ProgressBar progress("packing", totalBytes);
+  if (estimate < kMemoryStreamMaxCapacity) (void)image.stream->Reserve(static_cast<std::uint32_t>(estimate));
+  std::uint32_t fileCount = 0;
   std::uint64_t storedBytes = 0;
-  std::vector<std::uint8_t> content, compressed;
-  for (const PackEntry& e : entries) {
-    if (Failed(r)) break;
-    progress.Advance(0, e.name);
-    if (e.isFolder) {
-      r = writer.AddFolder(e.name.c_str(), e.time);
-      if (Failed(r)) error = "'" + e.name + "'";
-      continue;
-    }
-    if (!ReadWholeFile(e.path, &content) || content.size() != e.size) {
-      progress.Finish();
-      (void)image->Close();
-      if (deflater) (void)deflater->DestroyDeflater();
-      return ReportError("cannot read '" + e.path.string() + "' (did it change while packing?)");
-    }
-    const auto size = static_cast<std::uint32_t>(content.size());
-    std::uint32_t crc = 0xFFFFFFFFu;
-    (void)Crc()->UpdateCrc32(content.data(), size, &crc);
-    crc = ~crc;
-    bool isCompressed = false;
-    if (deflater) r = Compress(deflater, content, &compressed, &isCompressed);
-    if (Failed(r)) {
-      error = "compressing '" + e.path.string() + "'";
-      break;
-    }
-    const std::vector<std::uint8_t>& data = isCompressed ? compressed : content;
-    r = writer.AddFile(e.name.c_str(), e.time, isCompressed ? launcher::kMethodDeflate : launcher::kMethodStored, size,
-                       crc, data.data(), static_cast<std::uint32_t>(data.size()));
-    if (Failed(r)) error = "'" + e.name + "'";
-    storedBytes += data.size();
-    progress.Advance(size);
-  }
-  if (Succeeded(r)) r = writer.Finish();
-  progress.Finish();
-  if (deflater) (void)deflater->DestroyDeflater();
-  if (Failed(r)) {
-    (void)image->Close();
-    if (r == launcher::kPayloadTooLarge) return ReportError("the payload would pass 4 GiB");
-    return ReportFailure(error.empty() ? "writing the payload" : "packing " + error, r);
+  if (!BuildPayload(entries, totalBytes, SetupTexts{title, program, arguments}, store, image.stream, &fileCount,
+                    &storedBytes, &error)) {
+    return ReportError(error);
   }
   void* imageData = nullptr;
   std::uint32_t imageSize = 0;
-  (void)MemoryStreams()->GetMemoryBlock(image, &imageData, &imageSize, nullptr);
+  (void)MemoryStreams()->GetMemoryBlock(image.stream, &imageData, &imageSize, nullptr);
   const std::span<const std::uint8_t> payload(static_cast<const std::uint8_t*>(imageData), imageSize);
 
-  // The launcher: written next to OUT, read back and compared record by
-  // record, then moved over OUT, so a failure never leaves half a launcher.
   const fs::path out(*output);
   const fs::path temporary = fs::path(*output + ".partial");
-  bool written = false;
-  std::vector<std::string> names;
-  {
-    platform::PayloadImage records;
-    (void)records.Open(payload.data(), payload.size());
-    for (std::uint32_t n = 0; n <= writer.fileCount(); ++n) {
-      char name[launcher::kRecordNameBytes];
-      launcher::FormatRecordName(n, name);
-      names.push_back(name);
-    }
-    if (target == Target::kPosix) {
-      written = WriteWholeFile(temporary, stub, payload);
-    } else {
-      std::vector<pe::Resource> resources;
-      for (const std::string& name : names) {
-        const std::uint8_t* data = nullptr;
-        std::uint32_t size = 0;
-        (void)records.Find(name.c_str(), &data, &size);
-        resources.push_back(pe::Resource{pe::ResourceKey::Id(pe::kRtRcData), pe::ResourceKey::Name(name.c_str()), 0, 0,
-                                         std::span<const std::uint8_t>(data, size)});
-      }
-      std::vector<std::uint8_t> launcherBytes;
-      if (!pe::WriteWithResources(stubImage, resources, &launcherBytes, &error)) {
-        (void)image->Close();
-        return ReportError("the stub '" + stubPath + "': " + error);
-      }
-      written = WriteWholeFile(temporary, launcherBytes);
-    }
-    if (!written) {
-      (void)image->Close();
-      std::error_code ec;
-      fs::remove(temporary, ec);
-      return ReportError("cannot write '" + temporary.string() + "'");
-    }
-    LauncherPayload check;
-    bool same = check.Open(temporary.string(), &error);
-    for (std::size_t i = 0; same && i < names.size(); ++i) {
-      std::span<const std::uint8_t> b;
-      const std::uint8_t* data = nullptr;
-      std::uint32_t size = 0;
-      same = records.Find(names[i].c_str(), &data, &size) && check.Find(names[i].c_str(), &b) &&
-             std::equal(data, data + size, b.begin(), b.end());
-      if (!same) error = "record " + names[i] + " does not read back as written";
-    }
-    (void)image->Close();
-    if (!same) {
-      std::error_code ec;
-      fs::remove(temporary, ec);
-      return ReportError("the written launcher does not check out: " + error);
-    }
+  if (!WriteLauncher(target, stub, stubImage, payload, fileCount, temporary, &error)) {
+    std::error_code ec;
+    fs::remove(temporary, ec);
+    return ReportError(error);
   }
   std::error_code ec;
   fs::permissions(temporary, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
