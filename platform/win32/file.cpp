@@ -114,6 +114,7 @@ bool RemoveFolder(const char* path) { return path != nullptr && RemoveDirectoryA
 bool MakeFolder(const char* path) { return path != nullptr && CreateDirectoryA(path, nullptr) != 0; }
 
 MoveOutcome MoveFileTo(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) return MoveOutcome::kFailed;
   if (MoveFileA(from, to)) return MoveOutcome::kMoved;
   const DWORD error = GetLastError();
   return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? MoveOutcome::kTargetExists
@@ -121,6 +122,7 @@ MoveOutcome MoveFileTo(const char* from, const char* to) {
 }
 
 bool ReplaceFileWith(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) return false;
   // Only a file replaces a file; some systems would let a folder take its place.
   const DWORD source = GetFileAttributesA(from);
   const DWORD target = GetFileAttributesA(to);
@@ -130,6 +132,7 @@ bool ReplaceFileWith(const char* from, const char* to) {
 }
 
 PathKind ProbePath(const char* path) {
+  if (path == nullptr) return PathKind::kUnknown;
   const DWORD attributes = GetFileAttributesA(path);
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kFolder : PathKind::kFile;

@@ -87,43 +87,65 @@ struct Match {
 // positions of the piece by hash up front (a counting sort that keeps each
 // hash's positions in increasing order) and reads p's candidates as one run
 // of that order, nearest first, instead of following a chain.
+//
+// The per-hash table is all zero between pieces, so a small piece costs time
+// in proportion to its length rather than to the 8192 hashes.
 class Matcher {
  public:
   Matcher(const std::uint8_t* data, std::uint32_t length, const ParseArrays& a)
-      : data_(data), length_(length), bucketEnd_(a.heads), sorted_(a.chain), rank_(a.chain + length) {
+      : data_(data), length_(length), start_(a.heads), sorted_(a.chain), rank_(a.chain + length) {
     const std::uint32_t positions = length - 2;
-    std::memset(bucketEnd_, 0, kHashSize * sizeof(std::uint16_t));
+    // Count each hash, noting each position's place among its hash's
+    // positions and (in sorted_, free until the final pass) each hash in the
+    // order it first occurs.
+    std::uint32_t used = 0;
     for (std::uint32_t x = 0; x < positions; ++x) {
       const std::uint32_t h = Hash3(data + x);
-      rank_[x] = static_cast<std::uint16_t>(h);
-      ++bucketEnd_[h];
+      const std::uint32_t ordinal = start_[h]++;
+      if (ordinal == 0) sorted_[used++] = static_cast<std::uint16_t>(h);
+      rank_[x] = static_cast<std::uint16_t>(ordinal);
     }
+    // Lay the runs out in that order; where they lie does not matter, only
+    // that each is contiguous.
     std::uint32_t sum = 0;
-    for (std::uint32_t h = 0; h < kHashSize; ++h) {
-      const std::uint32_t c = bucketEnd_[h];
-      bucketEnd_[h] = static_cast<std::uint16_t>(sum);
-      sum += c;
+    for (std::uint32_t u = 0; u < used; ++u) {
+      const std::uint32_t h = sorted_[u];
+      const std::uint32_t count = start_[h];
+      start_[h] = static_cast<std::uint16_t>(sum);
+      sum += count;
     }
-    // Afterwards bucketEnd_[h] is where hash h's run ends, which is where
-    // hash h + 1's begins.
     for (std::uint32_t x = 0; x < positions; ++x) {
-      const std::uint32_t k = bucketEnd_[rank_[x]]++;
+      const std::uint32_t k = start_[Hash3(data + x)] + rank_[x];
       sorted_[k] = static_cast<std::uint16_t>(x);
       rank_[x] = static_cast<std::uint16_t>(k);
     }
   }
 
-  // The longest match at p (p + 3 <= length) among p's candidates.
-  Match Find(std::uint32_t p) const {
-    const std::uint32_t h = Hash3(data_ + p);
-    const std::uint32_t first = h == 0 ? 0 : bucketEnd_[h - 1];
+  ~Matcher() {
+    const std::uint32_t positions = length_ - 2;
+    if (positions < kHashSize / 4) {
+      for (std::uint32_t x = 0; x < positions; ++x) start_[Hash3(data_ + x)] = 0;
+    } else {
+      std::memset(start_, 0, kHashSize * sizeof(std::uint16_t));
+    }
+  }
+
+  Matcher(const Matcher&) = delete;
+  Matcher& operator=(const Matcher&) = delete;
+
+  // The longest match at p (p + 3 <= length) among p's candidates, if it is
+  // longer than `shorter` (at least 2). When it is, it is the same match a
+  // search for any length would find: the longest, and the nearest of those.
+  Match Find(std::uint32_t p, std::uint32_t shorter = kMinMatch - 1) const {
+    const std::uint32_t first = start_[Hash3(data_ + p)];
     std::uint32_t k = rank_[p];
     if (k == first) return {0, 0};
     const std::uint32_t stop = k - first > kMaxCandidates ? k - kMaxCandidates : first;
     const std::uint32_t remaining = length_ - p;
     const std::uint32_t limit = remaining < kMaxMatch ? remaining : kMaxMatch;
+    if (shorter >= limit) return {0, 0};
     const std::uint8_t* s = data_ + p;
-    std::uint32_t best = kMinMatch - 1;
+    std::uint32_t best = shorter;
     std::uint32_t bestPos = 0;
     do {
       const std::uint32_t q = sorted_[--k];
@@ -140,16 +162,16 @@ class Matcher {
         }
       }
     } while (k != stop);
-    if (best < kMinMatch) return {0, 0};
+    if (best == shorter) return {0, 0};
     return {best, p - bestPos};
   }
 
  private:
   const std::uint8_t* data_;
   std::uint32_t length_;
-  std::uint16_t* bucketEnd_;  // per hash: the end of its run in sorted_
-  std::uint16_t* sorted_;     // positions ordered by hash, then position
-  std::uint16_t* rank_;       // per position: its index in sorted_
+  std::uint16_t* start_;   // per hash: where its run begins in sorted_ (0 between pieces)
+  std::uint16_t* sorted_;  // positions grouped by hash, each group in increasing order
+  std::uint16_t* rank_;    // per position: its index in sorted_
 };
 
 inline void CountLiteral(std::uint16_t* counts, std::uint32_t symbol) {
@@ -190,7 +212,9 @@ std::uint32_t ParsePiece(const std::uint8_t* data, std::uint32_t length, const P
         continue;
       }
       if (m.length <= kMaxLazyLength && length - (i + 1) >= kMinMatch) {
-        const Match next = matcher.Find(i + 1);
+        // Only a strictly longer match matters here, which lets the search
+        // pass over every candidate that cannot be one.
+        const Match next = matcher.Find(i + 1, m.length);
         if (next.length > m.length) {
           emitLiteral(i);
           ++i;

@@ -94,6 +94,7 @@ Result DeflaterInstance::AllocateBuffers() {
   distances_ = static_cast<std::uint16_t*>(block);
   SFX_TRY(AllocateBlock(kHeadsBytes, &block));
   heads_ = static_cast<std::uint16_t*>(block);
+  (void)Memory()->Fill(heads_, 0, kHeadsBytes);
   // Two 16-bit entries per position: the match finder keeps the positions
   // sorted by hash and each position's place in that order.
   SFX_TRY(AllocateBlock(4 * blockSize_, &block));

@@ -5,6 +5,8 @@
 #include "services/core/file_stream.h"
 #include "services/core/memory_service.h"
 #include "services/core/registry_p.h"
+#include "services/locator/url_service.h"
+#include "services/text/string_service.h"
 
 namespace sfx {
 namespace {
@@ -18,26 +20,10 @@ constexpr std::uint32_t kTempFolderBufferBytes = 248;
 // The joined path of OpenInFolder and DeleteInFolder, with its zero.
 constexpr std::uint32_t kJoinedPathBytes = kMaxPathLength;
 
-// Length of a zero-terminated text, stopping once it passes `limit` so that a
-// long or unterminated-looking argument is not walked to its end.
-std::uint32_t BoundedLength(const char* text, std::uint32_t limit) {
-  std::uint32_t n = 0;
-  while (n <= limit && text[n] != '\0') ++n;
-  return n;
-}
-
-// The folder, a backslash unless it already ends in one, and the name, into
-// `buffer` of `capacity` bytes.
-Result JoinPath(const char* folder, const char* name, char* buffer, std::uint32_t capacity) {
-  const std::uint32_t folderLength = BoundedLength(folder, capacity);
-  const std::uint32_t nameLength = BoundedLength(name, capacity);
-  if (folderLength >= capacity || nameLength >= capacity) return kFail;
-  std::uint32_t end = folderLength;
-  (void)Memory()->Copy(buffer, folder, folderLength);
-  if (end > 0 && buffer[end - 1] != '\\') buffer[end++] = '\\';
-  if (end + nameLength + 1 > capacity) return kFail;
-  (void)Memory()->Copy(buffer + end, name, nameLength + 1);
-  return kOk;
+std::uint32_t PathLength(const char* path) {
+  std::uint32_t length = 0;
+  (void)Strings()->StringLength(path, &length);
+  return length;
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
@@ -95,7 +81,7 @@ Result FileSystemService::Open(char* path, std::uint32_t capacity, std::uint32_t
   bool temporary = false;
   if (mode <= kOpenCreate) {
     if (path == nullptr) return kFail;
-    length = BoundedLength(path, kMaxPathLength);
+    length = PathLength(path);
     if (length > kMaxPathLength) return kPathTooLong;
   } else if (mode == kOpenTemporary) {
     std::uint32_t nameCapacity = capacity;
@@ -110,7 +96,7 @@ Result FileSystemService::Open(char* path, std::uint32_t capacity, std::uint32_t
     const std::uint32_t folderLength = platform::GetTempFolder(folder, kTempFolderBufferBytes);
     if (folderLength == 0 || folderLength >= kTempFolderBufferBytes) return kNoTempFolder;
     if (!platform::CreateUniqueTempFile(folder, kTempFilePrefix, name, nameCapacity)) return kNoTempName;
-    length = BoundedLength(name, nameCapacity);
+    length = PathLength(name);
     temporary = true;
   } else {
     return kModeOutOfRange;
@@ -140,13 +126,13 @@ Result FileSystemService::Delete(const char* path) { return platform::RemoveFile
 Result FileSystemService::OpenInFolder(const char* folder, const char* name, std::int32_t mode, Stream** stream) {
   if (mode < 0 || mode > static_cast<std::int32_t>(kOpenCreate)) return kModeOutOfRange;
   char joined[kJoinedPathBytes];
-  SFX_TRY(JoinPath(folder, name, joined, kJoinedPathBytes));
+  SFX_TRY(Urls()->JoinPath(folder, name, joined, kJoinedPathBytes));
   return Open(joined, 0, static_cast<std::uint32_t>(mode), stream);
 }
 
 Result FileSystemService::DeleteInFolder(const char* folder, const char* name) {
   char joined[kJoinedPathBytes];
-  SFX_TRY(JoinPath(folder, name, joined, kJoinedPathBytes));
+  SFX_TRY(Urls()->JoinPath(folder, name, joined, kJoinedPathBytes));
   return Delete(joined);
 }
 
@@ -163,7 +149,7 @@ Result FileSystemService::Move(const char* existingPath, const char* newPath, in
 
 Result FileSystemService::CreateFolders(const char* path) {
   if (path == nullptr) return kFail;
-  const std::uint32_t length = BoundedLength(path, kMaxPathLength);
+  const std::uint32_t length = PathLength(path);
   if (length > kMaxPathLength) return kPathTooLong;
   if (length == 0) return kOk;
   char buffer[kPathBufferBytes];

@@ -13,7 +13,8 @@ ThreadService g_threadService;
 ServiceObject* detail::TheThreadService() { return &g_threadService; }
 
 Result ThreadService::StartThread(ThreadFunction function, void* argument, Thread** thread) {
-  if (thread == nullptr || function == nullptr) return kNullOutput;
+  if (thread == nullptr) return kNullOutput;
+  if (function == nullptr) return kFail;
   Thread* t = nullptr;
   SFX_TRY(NewInstance(&t, function, argument));
   // The handle is stored before anyone but the new thread can see the

@@ -91,7 +91,9 @@ void AfterEighth(const char* url, std::uint32_t length, const char** rest, std::
 }
 
 Result NativeToFileUrl(const char* path, std::uint32_t length, char* buffer, std::uint32_t* capacity) {
-  const bool server = length > 2 && path[0] == '\\' && path[1] == '\\';
+  // A server needs a name: "\\\x" is written as a local path, so that the
+  // URL does not read as the local path "x".
+  const bool server = length > 2 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\' && path[2] != '/';
   return url::Produce(buffer, capacity, [&](Output& out) -> Result {
     out.Put(kFileScheme, kFileSchemeLength);
     if (server) {

@@ -191,10 +191,6 @@ Result StringService::NextParameter(ParameterCursor* cursor) {
   }
   Consume(&c);
   ScanValue(s, &c, cursor);
-  if (c.remaining == 0) {
-    cursor->remaining = 0;
-    return kOk;
-  }
   CopyPosition(c, cursor);
   return kOk;
 }
@@ -240,10 +236,6 @@ Result StringService::NextNameValue(ParameterCursor* cursor) {
   }
   Consume(&c);
   ScanValue(s, &c, cursor);
-  if (c.remaining == 0) {
-    cursor->remaining = 0;
-    return kOk;
-  }
   CopyPosition(c, cursor);
   return kOk;
 }

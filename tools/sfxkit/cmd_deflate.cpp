@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/standard_streams.h"
 #include "services/codec/deflater.h"
 #include "services/core/memory_stream.h"
 #include "tools/sfxkit/cli.h"
 #include "tools/sfxkit/commands.h"
+#include "tools/sfxkit/options.h"
 
 namespace sfx::cli {
 
@@ -25,13 +27,6 @@ const char kDeflateUsage[] =
     "  --block-size N   bytes per block, 1..32768 (default 32768)\n";
 
 namespace {
-
-const Command& DeflateCommand() {
-  for (int i = 0; i < kCommandCount; ++i) {
-    if (std::strcmp(kCommands[i].name, "deflate") == 0) return kCommands[i];
-  }
-  return kCommands[0];
-}
 
 bool ReadAll(std::FILE* f, std::vector<unsigned char>* out) {
   unsigned char chunk[65536];
@@ -53,42 +48,31 @@ struct StreamCloser {
 }  // namespace
 
 int RunDeflate(int argc, char** argv) {
-  const Command& self = DeflateCommand();
+  const Command& self = CommandNamed("deflate");
+  Options options;
+  std::string error;
+  if (!options.Parse(argc, argv, {{"block-size", 0, true}}, &error)) return ReportUsageError(self, error);
   std::uint32_t blockSize = kDeflateDefaultBlockSize;
-  std::vector<const char*> paths;
-  bool optionsDone = false;
-  for (int a = 1; a < argc; ++a) {
-    const std::string arg = argv[a];
-    if (!optionsDone && arg == "--") {
-      optionsDone = true;
-    } else if (!optionsDone && (arg == "--block-size" || arg.rfind("--block-size=", 0) == 0)) {
-      std::string value;
-      if (arg == "--block-size") {
-        if (a + 1 >= argc) return ReportUsageError(self, "--block-size needs a value");
-        value = argv[++a];
-      } else {
-        value = arg.substr(std::strlen("--block-size="));
-      }
-      char* end = nullptr;
-      errno = 0;
-      const unsigned long n = std::strtoul(value.c_str(), &end, 10);
-      if (value.empty() || *end != '\0' || errno != 0 || value[0] == '-' || n < 1 || n > kDeflateMaxBlockSize) {
-        return ReportUsageError(self, "block size must be a number from 1 to 32768, not '" + value + "'");
-      }
-      blockSize = static_cast<std::uint32_t>(n);
-    } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
-      return ReportUsageError(self, "unknown option '" + arg + "'");
-    } else {
-      paths.push_back(argv[a]);
+  if (const std::string* value = options.Value("block-size")) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long n = std::strtoul(value->c_str(), &end, 10);
+    if (value->empty() || *end != '\0' || errno != 0 || (*value)[0] == '-' || n < 1 || n > kDeflateMaxBlockSize) {
+      return ReportUsageError(self, "block size must be a number from 1 to 32768, not '" + *value + "'");
     }
+    blockSize = static_cast<std::uint32_t>(n);
   }
+  std::vector<const char*> paths;
+  for (const std::string& operand : options.operands()) paths.push_back(operand.c_str());
   if (paths.size() > 2) return ReportUsageError(self, std::string("unexpected argument '") + paths[2] + "'");
   const bool fromStdin = paths.empty() || std::strcmp(paths[0], "-") == 0;
   const bool toStdout = paths.size() < 2 || std::strcmp(paths[1], "-") == 0;
 
+  if ((fromStdin || toStdout) && !platform::UseBinaryStandardStreams()) {
+    return ReportError("cannot switch standard input and output to binary mode");
+  }
   std::vector<unsigned char> input;
   if (fromStdin) {
-    if (std::freopen(nullptr, "rb", stdin) == nullptr) return ReportError("cannot read standard input as binary");
     if (!ReadAll(stdin, &input)) return ReportError("cannot read standard input");
   } else {
     std::FILE* f = std::fopen(paths[0], "rb");
@@ -119,8 +103,7 @@ int RunDeflate(int argc, char** argv) {
   (void)MemoryStreams()->GetMemoryBlock(out.stream, &data, nullptr, nullptr);
   std::FILE* f = nullptr;
   if (toStdout) {
-    f = std::freopen(nullptr, "wb", stdout);
-    if (f == nullptr) return ReportError("cannot write standard output as binary");
+    f = stdout;
   } else {
     f = std::fopen(paths[1], "wb");
     if (f == nullptr) return ReportError(std::string("cannot create '") + paths[1] + "': " + std::strerror(errno));

@@ -5,7 +5,10 @@
 namespace sfx::cli {
 
 const Command kCommands[] = {
-    {"stats", "show the memory service's statistics after registration", kStatsUsage, RunStats},
+    {"pack", "pack a folder and a setup program into a self-extracting launcher", kPackUsage, RunPack},
+    {"list", "show the setup record and the entries of a launcher", kListUsage, RunList},
+    {"verify", "check every entry of a launcher's payload without writing anything", kVerifyUsage, RunVerify},
+    {"extract", "unpack a launcher's payload into a folder without running it", kExtractUsage, RunExtract},
     {"inflate", "decode raw DEFLATE data", kInflateUsage, RunInflate},
     {"crc32", "show the CRC-32 of files", kCrc32Usage, RunCrc32},
     {"deflate", "compress a file into raw DEFLATE data", kDeflateUsage, RunDeflate},

@@ -3,8 +3,14 @@
 
 namespace sfx::cli {
 
-extern const char kStatsUsage[];
-int RunStats(int argc, char** argv);
+extern const char kPackUsage[];
+int RunPack(int argc, char** argv);
+extern const char kListUsage[];
+int RunList(int argc, char** argv);
+extern const char kVerifyUsage[];
+int RunVerify(int argc, char** argv);
+extern const char kExtractUsage[];
+int RunExtract(int argc, char** argv);
 
 extern const char kInflateUsage[];
 int RunInflate(int argc, char** argv);

@@ -39,6 +39,11 @@ inline constexpr std::uint16_t kPe32Magic = 0x010B;
 inline constexpr std::uint32_t kDataDirectorySize = 8;
 inline constexpr std::uint32_t kDirResource = 2;
 inline constexpr std::uint32_t kDirSecurity = 4;  // its "rva" is a file offset
+inline constexpr std::uint32_t kDirDebug = 6;
+
+// ---- debug directory entries ----
+inline constexpr std::uint32_t kDebugEntrySize = 28;
+inline constexpr std::uint32_t kDebugPointerToRawData = 24;  // u32, a file offset
 
 // ---- section header ----
 inline constexpr std::uint32_t kSectionHeaderSize = 40;

@@ -106,7 +106,8 @@ bool PeImage::MapRva(std::uint32_t rva, std::uint32_t size, const std::uint8_t**
   for (const Section& s : sections_) {
     if (rva < s.virtualAddress) continue;
     const std::uint64_t offset = std::uint64_t{rva} - s.virtualAddress;
-    if (offset >= s.MappedSize() && !(offset == 0 && size == 0)) continue;
+    // An empty range may sit right at the end of a section.
+    if (offset > s.MappedSize() || (offset == s.MappedSize() && size != 0)) continue;
     // Bytes past the raw data are zero-filled by the loader but absent from
     // the file; a resource there cannot be read here.
     const std::uint64_t end = offset + size;

@@ -176,7 +176,8 @@ bool WriteWithResources(const PeImage& stub, const std::vector<Resource>& added,
   // Where the raw data of the sections ends; what follows (a symbol table,
   // for instance) is carried over behind the new section.
   std::uint64_t rawEnd = stub.sizeOfHeaders();
-  std::uint64_t virtualEnd = 0;
+  // The headers are mapped at RVA 0, so no section may start below them.
+  std::uint64_t virtualEnd = stub.sizeOfHeaders();
   int lastByAddress = -1;
   for (std::size_t i = 0; i < sections.size(); ++i) {
     const Section& s = sections[i];
@@ -188,6 +189,21 @@ bool WriteWithResources(const PeImage& stub, const std::vector<Resource>& added,
     }
   }
   if (rawEnd > file.size()) return Fail(error, "the stub is truncated: its sections run past the end of the file");
+  // The writer copies the headers and the sections as they lie; a stub whose
+  // sections overlap the headers would have them overwritten.
+  const std::uint64_t tableEnd =
+      stub.sectionTableOffset() + kSectionHeaderSize * static_cast<std::uint64_t>(sections.size());
+  if (tableEnd > stub.sizeOfHeaders()) return Fail(error, "the stub's section table runs past its headers");
+  // Sections lie in ascending order without overlapping, as the loader
+  // requires; only then is every address inside exactly one of them.
+  std::uint64_t previousEnd = stub.sizeOfHeaders();
+  for (const Section& s : sections) {
+    if (s.rawSize != 0 && s.rawOffset < stub.sizeOfHeaders())
+      return Fail(error, std::string("the stub's section ") + s.name + " overlaps its headers");
+    if (s.virtualAddress < previousEnd)
+      return Fail(error, std::string("the stub's section ") + s.name + " overlaps the one before it");
+    previousEnd = std::uint64_t{s.virtualAddress} + s.MappedSize();
+  }
 
   // In place when the resource section is last in memory and in the file and
   // begins with the tree, so that nothing else can live in it.
@@ -206,22 +222,35 @@ bool WriteWithResources(const PeImage& stub, const std::vector<Resource>& added,
 
   const std::uint32_t fileAlign = stub.fileAlignment();
   const std::uint32_t sectionAlign = stub.sectionAlignment();
+  std::uint64_t firstRaw = stub.sizeOfHeaders();
+  std::uint64_t firstRva = virtualEnd;
+  for (const Section& s : sections) {
+    if (s.rawSize) firstRaw = std::min<std::uint64_t>(firstRaw, s.rawOffset);
+    firstRva = std::min<std::uint64_t>(firstRva, s.virtualAddress);
+  }
   std::uint64_t sectionRva, sectionRaw, sectionHeader;
+  std::uint64_t headersSize = stub.sizeOfHeaders();
+  std::uint64_t grow = 0;  // bytes inserted into the file behind the headers
   if (inPlace) {
     const Section& s = sections[static_cast<std::size_t>(rsrc)];
     sectionRva = s.virtualAddress;
     sectionRaw = s.rawOffset;
     sectionHeader = stub.sectionTableOffset() + kSectionHeaderSize * static_cast<std::uint64_t>(rsrc);
   } else {
+    if (sections.size() >= 0xFFFF) return Fail(error, "the stub has too many sections");
     sectionHeader = stub.sectionTableOffset() + kSectionHeaderSize * static_cast<std::uint64_t>(sections.size());
-    std::uint64_t firstRaw = stub.sizeOfHeaders();
-    for (const Section& s : sections) {
-      if (s.rawSize) firstRaw = std::min<std::uint64_t>(firstRaw, s.rawOffset);
+    // Without room for one more section header the headers grow by whole
+    // file-alignment units and the sections move down the file; their
+    // addresses in memory stay, as long as the headers still end before the
+    // first section.
+    const std::uint64_t needed = sectionHeader + kSectionHeaderSize;
+    if (needed > firstRaw || needed > headersSize) {
+      headersSize = std::max(headersSize, AlignUp(needed, fileAlign));
+      if (headersSize > firstRaw) grow = AlignUp(headersSize - firstRaw, fileAlign);
+      if (headersSize > firstRva) return Fail(error, "the stub's headers have no room for another section");
     }
-    if (sectionHeader + kSectionHeaderSize > firstRaw || sections.size() >= 0xFFFF)
-      return Fail(error, "the stub's headers have no room for another section");
     sectionRva = AlignUp(virtualEnd, sectionAlign);
-    sectionRaw = AlignUp(rawEnd, fileAlign);
+    sectionRaw = AlignUp(rawEnd + grow, fileAlign);
   }
   if (sectionRva > 0xFFFF0000u) return Fail(error, "the image would pass 4 GiB");
 
@@ -235,7 +264,13 @@ bool WriteWithResources(const PeImage& stub, const std::vector<Resource>& added,
 
   out->assign(static_cast<std::size_t>(outSize), 0);
   std::uint8_t* o = out->data();
-  std::memcpy(o, file.data(), static_cast<std::size_t>(inPlace ? sectionRaw : rawEnd));
+  const std::uint64_t keptEnd = inPlace ? sectionRaw : rawEnd;  // in the stub's file
+  if (grow == 0) {
+    std::memcpy(o, file.data(), static_cast<std::size_t>(keptEnd));
+  } else {
+    std::memcpy(o, file.data(), static_cast<std::size_t>(firstRaw));
+    std::memcpy(o + firstRaw + grow, file.data() + firstRaw, static_cast<std::size_t>(keptEnd - firstRaw));
+  }
   std::memcpy(o + sectionRaw, rsrcBytes.data(), rsrcBytes.size());
   if (tailSize) std::memcpy(o + sectionRaw + rawSize, file.data() + rawEnd, static_cast<std::size_t>(tailSize));
 
@@ -266,6 +301,27 @@ bool WriteWithResources(const PeImage& stub, const std::vector<Resource>& added,
   if (symbols != 0 && symbols >= rawEnd) {
     StoreU32(o + stub.fileHeaderOffset() + kFhPointerToSymbolTable,
              static_cast<std::uint32_t>(symbols - rawEnd + sectionRaw + rawSize));
+  } else if (symbols != 0 && symbols >= firstRaw) {
+    StoreU32(o + stub.fileHeaderOffset() + kFhPointerToSymbolTable, static_cast<std::uint32_t>(symbols + grow));
+  }
+  StoreU32(oh + kOhSizeOfHeaders, static_cast<std::uint32_t>(headersSize));
+  if (grow != 0) {
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+      std::uint8_t* h = o + stub.sectionTableOffset() + kSectionHeaderSize * i;
+      if (sections[i].rawSize != 0)
+        StoreU32(h + kShPointerToRawData, static_cast<std::uint32_t>(sections[i].rawOffset + grow));
+    }
+    // Debug directory entries point at their data by file offset.
+    const DataDirectory debug = stub.Directory(kDirDebug);
+    const std::uint8_t* entries = nullptr;
+    if (debug.rva != 0 && stub.MapRva(debug.rva, debug.size, &entries)) {
+      const std::size_t at = static_cast<std::size_t>(entries - file.data()) + static_cast<std::size_t>(grow);
+      for (std::uint32_t e = 0; e + kDebugEntrySize <= debug.size; e += kDebugEntrySize) {
+        std::uint8_t* pointer = o + at + e + kDebugPointerToRawData;
+        const std::uint32_t offset = LoadU32(pointer);
+        if (offset >= firstRaw) StoreU32(pointer, static_cast<std::uint32_t>(offset + grow));
+      }
+    }
   }
   const std::uint32_t checkSumOffset = stub.optionalHeaderOffset() + kOhCheckSum;
   StoreU32(oh + kOhCheckSum, 0);

@@ -3,7 +3,9 @@
 // merged into one rebuilt resource section. When the old resource section is
 // the last thing in the image it is replaced in place; otherwise a new section
 // is added at the end and the old one stays, unreferenced, so that no other
-// section has to move (their addresses are baked into the code).
+// section has to move in memory (their addresses are baked into the code).
+// Headers without room for one more section header grow, and the sections
+// move down the file by the same amount.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +25,9 @@ bool BuildResourceSection(const std::vector<Resource>& resources, std::uint32_t 
 
 // The stub's file with `added` merged into its resources. Fails with a message
 // when the stub cannot carry them: a signed stub (the signature would no
-// longer match), no room for another section header, an added resource that
-// the stub already has, or an image that would pass 4 GiB.
+// longer match), sections that overlap, headers that cannot grow before the
+// first section, an added resource that the stub already has, or an image
+// that would pass 4 GiB.
 bool WriteWithResources(const PeImage& stub, const std::vector<Resource>& added, std::vector<std::uint8_t>* out,
                         std::string* error);
 

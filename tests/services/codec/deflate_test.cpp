@@ -94,6 +94,11 @@ TEST(DeflateRoundTripTest, VariedInputsDecodeWithZlibAndTheCheckingDecoder) {
       Bytes unpacked;
       ASSERT_TRUE(test::ZlibInflateRaw(packed, &unpacked));
       EXPECT_TRUE(unpacked == input.bytes);
+      Bytes decoded;
+      std::uint32_t decodedCrc = 0;
+      ASSERT_TRUE(test::InflaterDecode(packed, &decoded, &decodedCrc));
+      EXPECT_TRUE(decoded == input.bytes);
+      EXPECT_EQ(decodedCrc, ~crc);
 
       const auto inspected = reference::InspectDeflateStream(packed.data(), packed.size());
       ASSERT_TRUE(inspected.ok) << inspected.error;
@@ -119,6 +124,9 @@ TEST(DeflateRoundTripTest, EmptyInputIsOneFinalFixedBlockWithOnlyEndOfBlock) {
   EXPECT_EQ(crc, 0xFFFFFFFFu);
   Bytes unpacked{1};
   EXPECT_TRUE(test::ZlibInflateRaw(packed, &unpacked));
+  EXPECT_TRUE(unpacked.empty());
+  std::uint32_t decodedCrc = 0;
+  EXPECT_TRUE(test::InflaterDecode(packed, &unpacked, &decodedCrc));
   EXPECT_TRUE(unpacked.empty());
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "services/codec/deflater.h"
+#include "services/codec/inflater.h"
 #include "services/core/memory_stream.h"
 
 namespace sfx::test {
@@ -63,6 +64,28 @@ inline bool ZlibInflateRaw(const Bytes& compressed, Bytes* out) {
   const bool ok = rc == Z_STREAM_END && z.avail_in == 0;
   inflateEnd(&z);
   return ok;
+}
+
+// The library's own decoder (32768-byte window, as the launcher uses it);
+// false when it fails. *crc gets the complemented CRC-32 of the output.
+inline bool InflaterDecode(const Bytes& compressed, Bytes* out, std::uint32_t* crc) {
+  Inflater* inflater = nullptr;
+  if (Failed(Inflaters()->CreateInflater(kInflateFullWindow, &inflater))) return false;
+  Stream* sink = nullptr;
+  bool ok = Succeeded(MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, kMemoryStreamWritable, &sink));
+  std::uint32_t size = 0, reg = 0xFFFFFFFFu;
+  if (ok) ok = Succeeded(inflater->InitInput(compressed.data(), static_cast<std::uint32_t>(compressed.size())));
+  if (ok) ok = Succeeded(inflater->Extract(sink, &size, &reg, nullptr, nullptr));
+  (void)inflater->DestroyInflater();
+  if (sink != nullptr) {
+    void* data = nullptr;
+    std::uint32_t length = 0;
+    (void)MemoryStreams()->GetMemoryBlock(sink, &data, &length, nullptr);
+    if (ok) out->assign(static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + length);
+    (void)sink->Close();
+  }
+  *crc = ~reg;
+  return ok && out->size() == size;
 }
 
 // A small deterministic generator, so every run sees the same inputs.

@@ -9,6 +9,7 @@
 #include "platform/file.h"
 #include "platform/time.h"
 #include "services/core/file_stream.h"
+#include "services/locator/url_service.h"
 #include "tests/support/fault_memory.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/stream_suite.h"
@@ -202,8 +203,12 @@ TEST_F(FileSystemTest, DeleteAndTheFolderForms) {
   EXPECT_EQ(FileSystem()->OpenInFolder(dir_.path().c_str(), "one", 3, &s), kModeOutOfRange);
   EXPECT_EQ(FileSystem()->OpenInFolder(dir_.path().c_str(), "one", -1, &s), kModeOutOfRange);
   const std::string longName(kMaxPathLength - dir_.path().size() - 1, 'n');  // joined: 259 characters
-  EXPECT_TRUE(Failed(FileSystem()->OpenInFolder(dir_.path().c_str(), longName.c_str(), kOpenCreate, &s)));
-  EXPECT_TRUE(Failed(FileSystem()->DeleteInFolder(dir_.path().c_str(), longName.c_str())));
+  EXPECT_EQ(FileSystem()->OpenInFolder(dir_.path().c_str(), longName.c_str(), kOpenCreate, &s), kUrlTooLong);
+  EXPECT_EQ(FileSystem()->DeleteInFolder(dir_.path().c_str(), longName.c_str()), kUrlTooLong);
+  const std::string fits(kMaxPathLength - dir_.path().size() - 2, 'f');  // joined: 258 characters
+  ASSERT_EQ(FileSystem()->OpenInFolder(dir_.path().c_str(), fits.c_str(), kOpenCreate, &s), kOk);
+  ASSERT_EQ(s->Close(), kOk);
+  EXPECT_EQ(FileSystem()->DeleteInFolder(dir_.path().c_str(), fits.c_str()), kOk);
 
   EXPECT_EQ(FileSystem()->DeleteInFolder(dir_.path().c_str(), "one"), kOk);
   EXPECT_FALSE(Exists(dir_ / "one"));

@@ -92,7 +92,7 @@ TEST(ThreadServiceTest, FailuresLeaveNoInstance) {
   EXPECT_EQ(Threads()->StartThread(ReturnArgument, nullptr, &t), kOutOfMemory);
   EXPECT_EQ(t, nullptr);
   memory->Heal();
-  EXPECT_EQ(Threads()->StartThread(nullptr, nullptr, &t), kNullOutput);
+  EXPECT_EQ(Threads()->StartThread(nullptr, nullptr, &t), kFail);
   EXPECT_EQ(Threads()->StartThread(ReturnArgument, nullptr, nullptr), kNullOutput);
   // The instance slots on the service object itself do nothing.
   EXPECT_EQ(Threads()->CloseThread(), kFail);

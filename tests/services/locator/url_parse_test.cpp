@@ -168,10 +168,5 @@ TEST(SplitFileName, NameAndExtensionOfTheLastSegment) {
   EXPECT_EQ(Urls()->SplitFileName("a.b", 3, nullptr, nullptr, nullptr, nullptr), kOk);
 }
 
-TEST(UrlService, ReservedSlotsFail) {
-  EXPECT_EQ(Urls()->ReservedFirst(), kFail);
-  EXPECT_EQ(Urls()->ReservedLast(), kFail);
-}
-
 }  // namespace
 }  // namespace sfx

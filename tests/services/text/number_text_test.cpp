@@ -17,19 +17,19 @@ std::string Format(Formatter f, std::uint32_t value, std::uint32_t argument) {
   return std::string(out, length);
 }
 
-TEST(NumberFormatting, Decimal) {
+// Digit counts come from comparisons with powers of ten: test each boundary.
+TEST(NumberFormatting, DecimalAtEveryPowerOfTen) {
   char out[16];
   std::uint32_t length = 0;
-  const std::pair<std::uint32_t, const char*> cases[] = {{0, "0"},
-                                                         {9, "9"},
-                                                         {10, "10"},
-                                                         {999999999, "999999999"},
-                                                         {1000000000, "1000000000"},
-                                                         {4294967295u, "4294967295"}};
-  for (const auto& [value, text] : cases) {
-    ASSERT_EQ(Strings()->FormatUnsigned(value, out, &length), kOk);
-    EXPECT_EQ(std::string(out, length), text);
+  for (std::uint64_t p = 1; p <= 10000000000ull; p *= 10) {
+    for (const std::uint64_t v : {p - 1, p}) {
+      if (v > 0xFFFFFFFFu) continue;
+      ASSERT_EQ(Strings()->FormatUnsigned(static_cast<std::uint32_t>(v), out, &length), kOk);
+      EXPECT_EQ(std::string(out, length), std::to_string(v));
+    }
   }
+  ASSERT_EQ(Strings()->FormatUnsigned(4294967295u, out, &length), kOk);
+  EXPECT_EQ(std::string(out, length), "4294967295");
 }
 
 TEST(NumberFormatting, PaddedDecimal) {

@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "services/core/memory_service.h"
-
 namespace sfx {
 namespace {
 
@@ -51,11 +49,6 @@ TEST(StringBasics, DuplicateSlotsAreIndependentEntries) {
   EXPECT_EQ(n, 1234u);
   ASSERT_EQ(Strings()->StringLengthAlias("ab", &n), kOk);
   EXPECT_EQ(n, 2u);
-}
-
-TEST(StringBasics, ReservedSlotsFail) {
-  EXPECT_EQ(Strings()->ReservedFirst(), kFail);
-  EXPECT_EQ(Strings()->ReservedLast(), kFail);
 }
 
 TEST(StringBasics, CopyToStringCopiesInnerZerosAndTerminates) {
@@ -165,20 +158,6 @@ TEST_F(SortedTable, EmptyTableAndKeysBeyondBothEnds) {
   // A key before the first entry ends the search without probing index -1.
   EXPECT_EQ(Strings()->FindSpan(table_.data(), 1, "a", 1, nullptr), kStringNotFound);
   EXPECT_EQ(Strings()->FindSpanNoCase(table_.data(), 1, "z", 1, nullptr), kStringNotFound);
-}
-
-TEST_F(SortedTable, ExactLookUpGoesThroughTheMemoryService) {
-  struct CountingMemory : MemoryService {
-    Result Compare(const void* a, std::uint32_t al, const void* b, std::uint32_t bl) override {
-      ++calls;
-      return MemoryService::Compare(a, al, b, bl);
-    }
-    int calls = 0;
-  } memory;
-  Build({"a", "b", "c"});
-  ScopedServiceOverride override(Slot::kMemory, &memory);
-  EXPECT_EQ(Strings()->FindSpan(table_.data(), 3, "c", 1, nullptr), kStringFound);
-  EXPECT_GT(memory.calls, 0);
 }
 
 // ---- number parsing ----

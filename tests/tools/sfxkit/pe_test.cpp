@@ -4,6 +4,7 @@
 // by the system's own resource look-up; and damaged images refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -291,6 +292,104 @@ TEST(PeResourceSection, RepeatedResourcesAreRefused) {
   EXPECT_NE(error.find("twice"), std::string::npos);
   list[1].language = 1033;  // the same name in another language is a different resource
   EXPECT_TRUE(BuildResourceSection(list, 0x1000, &out, &error)) << error;
+}
+
+// A hand-made image: 0x200 bytes of headers, then `sections` sections of one
+// 0x200-byte page each (filled with their number), and a 16-byte symbol
+// table behind them.
+std::vector<std::uint8_t> MadeImage(std::uint32_t sections, std::uint32_t sectionAlignment) {
+  const std::uint32_t tail = 16;
+  std::vector<std::uint8_t> bytes(0x200 * (sections + 1) + tail, 0);
+  StoreU16(&bytes[kDosMagicOffset], kDosMagic);
+  StoreU32(&bytes[kDosLfanewOffset], 0x40);
+  StoreU32(&bytes[0x40], kPeSignature);
+  std::uint8_t* fh = &bytes[0x44];
+  StoreU16(fh + kFhMachine, kMachineI386);
+  StoreU16(fh + kFhNumberOfSections, static_cast<std::uint16_t>(sections));
+  StoreU16(fh + kFhSizeOfOptionalHeader, 0xE0);
+  std::uint8_t* oh = fh + kFileHeaderSize;
+  StoreU16(oh + kOhMagic, kPe32Magic);
+  StoreU32(oh + kOhSectionAlignment, sectionAlignment);
+  StoreU32(oh + kOhFileAlignment, 0x200);
+  StoreU32(oh + kOhSizeOfImage, sectionAlignment * (sections + 1));
+  StoreU32(oh + kOhSizeOfHeaders, 0x200);
+  StoreU32(oh + kOhNumberOfRvaAndSizes, 16);
+  for (std::uint32_t i = 0; i < sections; ++i) {
+    std::uint8_t* sh = oh + 0xE0 + kSectionHeaderSize * i;
+    sh[0] = '.';
+    sh[1] = static_cast<std::uint8_t>('a' + i);
+    StoreU32(sh + kShVirtualSize, 0x200);
+    StoreU32(sh + kShVirtualAddress, sectionAlignment * (i + 1));
+    StoreU32(sh + kShSizeOfRawData, 0x200);
+    StoreU32(sh + kShPointerToRawData, 0x200 * (i + 1));
+    std::fill_n(&bytes[0x200 * (i + 1)], 0x200, static_cast<std::uint8_t>(i + 1));
+  }
+  StoreU32(fh + kFhPointerToSymbolTable, 0x200 * (sections + 1));
+  for (std::uint32_t i = 0; i < tail; ++i) bytes[bytes.size() - tail + i] = static_cast<std::uint8_t>(0xA0 + i);
+  return bytes;
+}
+
+const std::uint8_t kRecord[] = {1, 2, 3};
+const std::vector<Resource> kTwoRecords = {
+    Resource{ResourceKey::Id(kRtRcData), ResourceKey::Name("F00000000"), 0, 0, kRecord},
+    Resource{ResourceKey::Id(kRtRcData), ResourceKey::Name("F00000001"), 0, 0, {}},
+};
+
+// The smallest image: headers only. The resource section must start after
+// the headers' pages, not at address 0; zero-length resources at the very end
+// of the section read back too.
+TEST(PeMadeImage, ResourcesGoAfterTheHeaders) {
+  const auto bytes = MadeImage(0, 0x1000);
+  PeImage stub;
+  std::string error;
+  ASSERT_TRUE(stub.Parse(bytes, &error)) << error;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(WriteWithResources(stub, kTwoRecords, &out, &error)) << error;
+  PeImage image;
+  std::vector<Resource> resources;
+  ASSERT_TRUE(image.Parse(out, &error) && image.ReadResources(&resources, &error)) << error;
+  ASSERT_EQ(image.sections().size(), 1u);
+  EXPECT_EQ(image.sections()[0].virtualAddress, 0x1000u);
+  EXPECT_EQ(image.sizeOfImage(), 0x2000u);
+  ASSERT_EQ(resources.size(), 2u);
+  EXPECT_EQ(resources[0].data.size(), 3u);
+  EXPECT_EQ(resources[1].data.size(), 0u);
+}
+
+// Five sections fill 0x200 bytes of headers exactly: the headers grow by one
+// file-alignment unit, every section moves down the file with its bytes and
+// keeps its address, and the symbol table moves behind the new section.
+TEST(PeMadeImage, FullHeadersGrow) {
+  const auto bytes = MadeImage(5, 0x1000);
+  PeImage stub;
+  std::string error;
+  ASSERT_TRUE(stub.Parse(bytes, &error)) << error;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(WriteWithResources(stub, kTwoRecords, &out, &error)) << error;
+  PeImage image;
+  std::vector<Resource> resources;
+  ASSERT_TRUE(image.Parse(out, &error) && image.ReadResources(&resources, &error)) << error;
+  EXPECT_EQ(image.sizeOfHeaders(), 0x400u);
+  ASSERT_EQ(image.sections().size(), 6u);
+  for (std::uint32_t i = 0; i < 5; ++i) {
+    const Section& s = image.sections()[i];
+    EXPECT_EQ(s.virtualAddress, stub.sections()[i].virtualAddress);
+    EXPECT_EQ(s.rawOffset, stub.sections()[i].rawOffset + 0x200);
+    const std::uint8_t* data = nullptr;
+    ASSERT_TRUE(image.MapRva(s.virtualAddress, 0x200, &data));
+    EXPECT_TRUE(std::all_of(data, data + 0x200, [&](std::uint8_t b) { return b == i + 1; })) << i;
+  }
+  EXPECT_EQ(resources.size(), 2u);
+  ASSERT_EQ(out.size() - image.symbolTableOffset(), 16u);
+  EXPECT_TRUE(std::equal(out.end() - 16, out.end(), bytes.end() - 16));
+  EXPECT_EQ(image.checkSum(), ComputeCheckSum(out, image.optionalHeaderOffset() + kOhCheckSum));
+
+  // With the first section right behind the headers in memory there is
+  // nowhere to grow.
+  const auto tight = MadeImage(5, 0x200);
+  ASSERT_TRUE(stub.Parse(tight, &error)) << error;
+  EXPECT_FALSE(WriteWithResources(stub, kTwoRecords, &out, &error));
+  EXPECT_NE(error.find("no room"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -29,3 +29,21 @@ endif()
 if(WIN32)
   set_property(TEST tools_sfxkit APPEND PROPERTY ENVIRONMENT "SFX_CAN_RUN_WINDOWS_PROGRAMS=1")
 endif()
+
+# A real launcher to pack, and a setup program that reports what it finds, for
+# the tests that run packed launchers (on Windows under Wine, with a display).
+add_executable(sfxkit_setup_probe ${CMAKE_CURRENT_LIST_DIR}/fixtures/setup_probe.cpp)
+target_link_libraries(sfxkit_setup_probe PRIVATE sfx_warnings)
+add_dependencies(test_tools_sfxkit sfxkit_setup_probe)
+set_property(TEST tools_sfxkit APPEND PROPERTY ENVIRONMENT "SFX_SETUP_PROBE=$<TARGET_FILE:sfxkit_setup_probe>")
+if(TARGET launcher)
+  add_dependencies(test_tools_sfxkit launcher)
+  set_property(TEST tools_sfxkit APPEND PROPERTY ENVIRONMENT "SFX_LAUNCHER_STUB=$<TARGET_FILE:launcher>")
+endif()
+if(WIN32 AND TARGET launcher)
+  # The Linux tool packs the Windows launcher; Wine runs it.
+  add_test(NAME tools_sfxkit_packed_on_linux
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/packed_on_linux.sh ${PROJECT_SOURCE_DIR}
+                   ${CMAKE_BINARY_DIR}/tests/packed_on_linux $<TARGET_FILE:launcher> $<TARGET_FILE:sfxkit_setup_probe>)
+  set_tests_properties(tools_sfxkit_packed_on_linux PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
+endif()

@@ -1,0 +1,24 @@
+// Which payload names may be used inside the temporary folder.
+//
+// Entry names and the setup program's name come from the payload and are
+// untrusted: joined to the folder as they stand, a name with ".." parts, a
+// leading separator, a drive or any colon (which also reaches alternate data
+// streams), a device name, or an embedded zero byte would write files or
+// start a program outside the temporary folder.
+#pragma once
+
+#include <cstdint>
+
+namespace sfx::launcher {
+
+// True when every part between separators ('/' or '\') is a plain name: not
+// empty, not made of dots and spaces only (".", "..", "..." and names that
+// Windows trims to them), not a device name (CON, NUL, COM1, ... also with an
+// extension), and the name has no colon, no zero byte and no leading
+// separator. A folder entry's single trailing separator is allowed.
+bool IsSafeEntryName(const char* name, std::uint32_t length);
+
+// Turns both kinds of separator into the platform's own.
+void UsePlatformSeparators(char* name);
+
+}  // namespace sfx::launcher

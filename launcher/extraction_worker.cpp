@@ -1,0 +1,60 @@
+#include "launcher/extraction_worker.h"
+
+#include <atomic>
+
+#include "launcher/extract_record.h"
+#include "launcher/progress_queue.h"
+#include "platform/thread.h"
+
+namespace sfx::launcher {
+namespace {
+
+// Written before the worker starts, read by it.
+const char* workerFolder = nullptr;
+std::uint32_t workerCount = 0;
+// Written by the worker before it posts the completion, read by the dialog
+// thread after that message.
+std::atomic<std::uint32_t> successFlag{1};
+// Closed (after the worker has ended) once the completion has arrived.
+platform::ThreadHandle workerThread = nullptr;
+
+void RunWorker(void* dialog) { (void)ExtractionWorker(dialog); }
+
+}  // namespace
+
+int StartExtraction(platform::DialogWindow dialog, const char* folder, std::uint32_t count) {
+  workerFolder = folder;
+  workerCount = count;
+  successFlag.store(1);
+  if (!OpenProgressQueue()) return 0;
+  workerThread = platform::StartThread(RunWorker, dialog, nullptr);
+  if (workerThread == nullptr) {
+    CloseProgressQueue();
+    return 0;
+  }
+  return 1;
+}
+
+std::uint32_t ExtractionWorker(void* dialog) {
+  std::uint32_t success = 1;
+  for (std::uint32_t n = 1; n <= workerCount && n != 0; ++n) {
+    if (!ExtractRecord(workerFolder, n)) {
+      success = 0;
+      break;
+    }
+  }
+  successFlag.store(success);
+  (void)platform::PostCompletion(static_cast<platform::DialogWindow>(dialog));
+  return 0;
+}
+
+std::uint32_t FinishExtraction() {
+  // The worker has posted the completion, its last act: this waits only
+  // for it to return.
+  if (workerThread != nullptr) platform::CloseThread(workerThread);
+  workerThread = nullptr;
+  CloseProgressQueue();
+  return successFlag.load();
+}
+
+}  // namespace sfx::launcher

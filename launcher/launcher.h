@@ -1,0 +1,39 @@
+// The launcher's spine: make a private temporary folder, read the setup
+// record, extract the payload behind the progress dialog, run the setup
+// program, delete the folder.
+#pragma once
+
+#include <cstdint>
+
+#include "launcher/payload_records.h"
+#include "platform/resource.h"
+
+namespace sfx::launcher {
+
+// Program-wide values: written on the main thread before the dialog starts,
+// only read afterwards (also by the worker).
+extern char tempFolder[kPathBytes];
+extern std::uint32_t fileCount;
+extern char title[kTitleBytes];
+extern char programName[kProgramNameBytes];
+extern char arguments[kArgumentsBytes];
+
+// The whole run. Takes no options and always returns 0; failures are shown in
+// message boxes.
+int WinMain(platform::ModuleHandle instance);
+
+// Makes `tempFolder` name a new empty folder in the temporary-files folder,
+// named like a temporary file with the prefix "spk".
+bool CreateTempFolder();
+
+// The setup program's command line: its path, quoted when it holds a space or
+// a tab, one space, then the arguments as they stand. False when it does not
+// fit in `capacity` bytes.
+bool BuildCommandLine(const char* programPath, const char* programArguments, char* line, std::uint32_t capacity);
+
+// Starts the setup program from the temporary folder with its arguments and
+// waits until it has ended. False when its path does not fit or it cannot be
+// started.
+bool RunSetupProgram();
+
+}  // namespace sfx::launcher

@@ -1,0 +1,111 @@
+// The payload's two record layouts, their names and their fields. All
+// integers little-endian; texts have no terminating zero.
+//
+// SetupRecord, named "F00000000":
+//   0 u32 fileCount      4 u32 maxNameLength   8 u32 maxStoredSize
+//  12 u8 titleLength    13 u8 programLength   14 u8 argumentsLength  15 u8 reserved
+//  16 title | programName | arguments
+//
+// FileRecord n (1 <= n <= fileCount), named "F%08lX" with n:
+//   0 u16 year   2 u8 month   3 u8 day   4 u8 hour   5 u8 minute   6 u8 second
+//   7 u8 hundredths   8 u32 size   12 u32 crc   16 u32 storedSize
+//  20 u8 method   21 u8 nameLength   22 two filler bytes (any value)
+//  24 name | data (storedSize bytes)
+//
+// A name ending in '/' or '\' is a folder entry (size, crc and storedSize 0);
+// anything else is a file stored raw (method 1) or as raw DEFLATE (method 0).
+#pragma once
+
+#include <cstdint>
+
+namespace sfx::launcher {
+
+inline constexpr char kSetupRecordName[] = "F00000000";
+inline constexpr std::uint32_t kRecordNameBytes = 10;  // "F" + 8 hex digits + zero
+
+inline constexpr std::uint32_t kSetupHeaderSize = 16;
+inline constexpr std::uint32_t kSetupFileCount = 0;
+inline constexpr std::uint32_t kSetupMaxNameLength = 4;
+inline constexpr std::uint32_t kSetupMaxStoredSize = 8;
+inline constexpr std::uint32_t kSetupTitleLength = 12;
+inline constexpr std::uint32_t kSetupProgramLength = 13;
+inline constexpr std::uint32_t kSetupArgumentsLength = 14;
+inline constexpr std::uint32_t kSetupReserved = 15;
+
+inline constexpr std::uint32_t kFileHeaderSize = 24;
+inline constexpr std::uint32_t kFileYear = 0;
+inline constexpr std::uint32_t kFileMonth = 2;
+inline constexpr std::uint32_t kFileDay = 3;
+inline constexpr std::uint32_t kFileHour = 4;
+inline constexpr std::uint32_t kFileMinute = 5;
+inline constexpr std::uint32_t kFileSecond = 6;
+inline constexpr std::uint32_t kFileHundredths = 7;
+inline constexpr std::uint32_t kFileSize = 8;
+inline constexpr std::uint32_t kFileCrc = 12;
+inline constexpr std::uint32_t kFileStoredSize = 16;
+inline constexpr std::uint32_t kFileMethod = 20;
+inline constexpr std::uint32_t kFileNameLength = 21;
+inline constexpr std::uint32_t kFileFiller = 22;
+static_assert(kFileFiller + 2 == kFileHeaderSize);
+static_assert(kSetupReserved + 1 == kSetupHeaderSize);
+
+inline constexpr std::uint8_t kMethodDeflate = 0;
+inline constexpr std::uint8_t kMethodStored = 1;
+
+// Buffers of the program-wide values and of the extraction.
+inline constexpr std::uint32_t kTitleBytes = 32;  // at most 31 characters shown
+inline constexpr std::uint32_t kProgramNameBytes = 256;
+inline constexpr std::uint32_t kArgumentsBytes = 256;
+inline constexpr std::uint32_t kPathBytes = 260;
+inline constexpr std::uint32_t kEntryNameBytes = 256;
+
+struct SetupHeader {
+  std::uint32_t fileCount;
+  std::uint32_t maxNameLength;
+  std::uint32_t maxStoredSize;
+  std::uint8_t titleLength;
+  std::uint8_t programLength;
+  std::uint8_t argumentsLength;
+  std::uint8_t reserved;
+};
+
+struct FileHeader {
+  std::uint16_t year;
+  std::uint8_t month, day, hour, minute, second, hundredths;
+  std::uint32_t size;
+  std::uint32_t crc;
+  std::uint32_t storedSize;
+  std::uint8_t method;
+  std::uint8_t nameLength;
+  std::uint8_t filler[2];
+};
+
+inline std::uint16_t ReadLe16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+inline std::uint32_t ReadLe32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+inline void WriteLe16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void WriteLe32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// From kSetupHeaderSize bytes.
+SetupHeader DecodeSetupHeader(const std::uint8_t* bytes);
+void EncodeSetupHeader(const SetupHeader& header, std::uint8_t* bytes);
+// From kFileHeaderSize bytes.
+FileHeader DecodeFileHeader(const std::uint8_t* bytes);
+void EncodeFileHeader(const FileHeader& header, std::uint8_t* bytes);
+
+// "F%08lX": record 10 is "F0000000A". `name` holds kRecordNameBytes.
+void FormatRecordName(std::uint32_t number, char* name);
+
+// True for a name ending in a slash or a backslash.
+inline bool IsFolderEntryName(const char* name, std::uint32_t length) {
+  return length > 0 && (name[length - 1] == '/' || name[length - 1] == '\\');
+}
+
+}  // namespace sfx::launcher

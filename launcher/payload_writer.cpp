@@ -1,0 +1,236 @@
+#include "launcher/payload_writer.h"
+
+#include <cstring>
+
+#include "platform/payload_image.h"
+#include "services/core/memory_service.h"
+#include "services/core/memory_stream.h"
+
+namespace sfx::launcher {
+namespace {
+
+constexpr std::uint32_t kMaxText = 255;
+
+// Win32 resource file: an empty entry first, then per resource a header
+// (DataSize, HeaderSize, type, name, DataVersion, MemoryFlags, LanguageId,
+// Version, Characteristics) and the data, each padded to 4 bytes.
+constexpr std::uint8_t kResourceFileStart[32] = {0, 0, 0, 0, 0x20, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0};
+constexpr std::uint16_t kRawDataType = 10;
+constexpr std::uint16_t kMoveablePure = 0x0030;
+constexpr std::uint16_t kLanguageNeutral = 0;
+
+// The length, or kMaxText + 1 for anything longer.
+std::uint32_t TextLength(const char* text) {
+  std::uint32_t length = 0;
+  while (text != nullptr && length <= kMaxText && text[length] != '\0') ++length;
+  return length;
+}
+
+}  // namespace
+
+PayloadWriter::~PayloadWriter() {
+  if (directory_ != nullptr) (void)directory_->Close();
+  if (customSetup_ != nullptr) (void)Memory()->Free(customSetup_);
+}
+
+Result PayloadWriter::Start(Stream* output, PayloadFormat format) {
+  if (output == nullptr || output_ != nullptr) return kFail;
+  SFX_TRY(MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, kMemoryStreamWritable, &directory_));
+  output_ = output;
+  format_ = format;
+  written_ = 0;
+  std::memset(setup_, 0, sizeof setup_);
+  setupSize_ = kSetupHeaderSize;
+  if (format_ == PayloadFormat::kResourceFile) SFX_TRY(Emit(kResourceFileStart, sizeof kResourceFileStart));
+  return kOk;
+}
+
+Result PayloadWriter::Emit(const void* bytes, std::uint32_t size) {
+  if (size == 0) return kOk;
+  if (written_ + size > 0xFFFFFFFFu) return kPayloadTooLarge;
+  SFX_TRY(output_->Write(bytes, size, nullptr));
+  written_ += size;
+  return kOk;
+}
+
+Result PayloadWriter::WriteRecord(const char* name, const void* first, std::uint32_t firstSize, const void* second,
+                                  std::uint32_t secondSize, const void* third, std::uint32_t thirdSize) {
+  const std::uint64_t total = static_cast<std::uint64_t>(firstSize) + secondSize + thirdSize;
+  if (total > 0xFFFFFFFFu) return kPayloadTooLarge;
+  const auto size = static_cast<std::uint32_t>(total);
+  if (format_ == PayloadFormat::kResourceFile) {
+    std::uint8_t header[64] = {};
+    const std::uint32_t nameLength = static_cast<std::uint32_t>(std::strlen(name));
+    std::uint32_t at = 8;
+    WriteLe16(header + at, 0xFFFF);
+    WriteLe16(header + at + 2, kRawDataType);
+    at += 4;
+    for (std::uint32_t i = 0; i <= nameLength; ++i, at += 2) WriteLe16(header + at, static_cast<std::uint8_t>(name[i]));
+    at = (at + 3) & ~3u;
+    at += 4;  // DataVersion
+    WriteLe16(header + at, kMoveablePure);
+    WriteLe16(header + at + 2, kLanguageNeutral);
+    at += 12;  // flags, language, Version, Characteristics
+    WriteLe32(header, size);
+    WriteLe32(header + 4, at);
+    SFX_TRY(Emit(header, at));
+  }
+  const std::uint64_t offset = written_;
+  SFX_TRY(Emit(first, firstSize));
+  SFX_TRY(Emit(second, secondSize));
+  SFX_TRY(Emit(third, thirdSize));
+  if (format_ == PayloadFormat::kResourceFile) {
+    static constexpr std::uint8_t kZeros[3] = {};
+    SFX_TRY(Emit(kZeros, static_cast<std::uint32_t>((4 - size % 4) % 4)));
+  }
+  std::uint8_t bytes[8];
+  WriteLe32(bytes, static_cast<std::uint32_t>(offset));
+  WriteLe32(bytes + 4, size);
+  return directory_->Write(bytes, sizeof bytes, nullptr);
+}
+
+Result PayloadWriter::SetSetup(const char* title, const char* program, const char* arguments) {
+  if (output_ == nullptr) return kPayloadNotStarted;
+  const std::uint32_t lengths[3] = {TextLength(title), TextLength(program), TextLength(arguments)};
+  const char* texts[3] = {title, program, arguments};
+  std::uint32_t at = kSetupHeaderSize;
+  for (int i = 0; i < 3; ++i) {
+    if (lengths[i] > kMaxText) return kPayloadTextTooLong;
+    if (lengths[i] != 0) std::memcpy(setup_ + at, texts[i], lengths[i]);
+    setup_[kSetupTitleLength + i] = static_cast<std::uint8_t>(lengths[i]);
+    at += lengths[i];
+  }
+  setupSize_ = at;
+  return kOk;
+}
+
+Result PayloadWriter::AddFileRecord(const FileHeader& header, const char* name, const void* stored) {
+  if (output_ == nullptr) return kPayloadNotStarted;
+  if (fileCount_ == 0xFFFFFFFFu) return kPayloadTooManyRecords;
+  std::uint8_t bytes[kFileHeaderSize];
+  EncodeFileHeader(header, bytes);
+  char recordName[kRecordNameBytes];
+  FormatRecordName(fileCount_ + 1, recordName);
+  SFX_TRY(WriteRecord(recordName, bytes, sizeof bytes, name, header.nameLength, stored, header.storedSize));
+  ++fileCount_;
+  if (header.nameLength > maxNameLength_) maxNameLength_ = header.nameLength;
+  if (header.storedSize > maxStoredSize_) maxStoredSize_ = header.storedSize;
+  return kOk;
+}
+
+Result PayloadWriter::AddFolder(const char* name, const DateTimeRecord& time) {
+  char folder[kMaxText + 2];
+  const std::uint32_t length = TextLength(name);
+  if (length == 0 || length > kMaxText) return kPayloadBadName;
+  std::memcpy(folder, name, length);
+  std::uint32_t total = length;
+  if (!IsFolderEntryName(folder, length)) {
+    if (length == kMaxText) return kPayloadBadName;
+    folder[total++] = '/';
+  }
+  FileHeader header{};
+  header.year = time.year;
+  header.month = time.month;
+  header.day = time.day;
+  header.hour = time.hour;
+  header.minute = time.minute;
+  header.second = time.second;
+  header.hundredths = time.hundredths;
+  header.method = kMethodStored;
+  header.nameLength = static_cast<std::uint8_t>(total);
+  return AddFileRecord(header, folder, nullptr);
+}
+
+Result PayloadWriter::AddFile(const char* name, const DateTimeRecord& time, std::uint8_t method, std::uint32_t size,
+                              std::uint32_t crc, const void* stored, std::uint32_t storedSize) {
+  const std::uint32_t length = TextLength(name);
+  if (length == 0 || length > kMaxText) return kPayloadBadName;
+  FileHeader header{};
+  header.year = time.year;
+  header.month = time.month;
+  header.day = time.day;
+  header.hour = time.hour;
+  header.minute = time.minute;
+  header.second = time.second;
+  header.hundredths = time.hundredths;
+  header.size = size;
+  header.crc = crc;
+  header.storedSize = storedSize;
+  header.method = method;
+  header.nameLength = static_cast<std::uint8_t>(length);
+  return AddFileRecord(header, name, stored);
+}
+
+Result PayloadWriter::AddRecord(const void* bytes, std::uint32_t size) {
+  if (output_ == nullptr) return kPayloadNotStarted;
+  if (fileCount_ == 0xFFFFFFFFu) return kPayloadTooManyRecords;
+  char recordName[kRecordNameBytes];
+  FormatRecordName(fileCount_ + 1, recordName);
+  SFX_TRY(WriteRecord(recordName, bytes, size, nullptr, 0, nullptr, 0));
+  ++fileCount_;
+  return kOk;
+}
+
+Result PayloadWriter::SetSetupRecord(const void* bytes, std::uint32_t size) {
+  if (output_ == nullptr) return kPayloadNotStarted;
+  void* copy = nullptr;
+  SFX_TRY(Memory()->Allocate(size, &copy));
+  if (size != 0) std::memcpy(copy, bytes, size);
+  if (customSetup_ != nullptr) (void)Memory()->Free(customSetup_);
+  customSetup_ = copy;
+  customSetupSize_ = size;
+  return kOk;
+}
+
+Result PayloadWriter::Finish() {
+  if (output_ == nullptr) return kPayloadNotStarted;
+  if (customSetup_ != nullptr) {
+    SFX_TRY(WriteRecord(kSetupRecordName, customSetup_, customSetupSize_, nullptr, 0, nullptr, 0));
+  } else {
+    SetupHeader header = DecodeSetupHeader(setup_);
+    header.fileCount = fileCount_;
+    header.maxNameLength = maxNameLength_;
+    header.maxStoredSize = maxStoredSize_;
+    EncodeSetupHeader(header, setup_);
+    SFX_TRY(WriteRecord(kSetupRecordName, setup_, setupSize_, nullptr, 0, nullptr, 0));
+  }
+  if (format_ == PayloadFormat::kResourceFile) return kOk;
+
+  // The directory: the setup record first (its name orders first), then
+  // records 1, 2, ... whose fixed-width hexadecimal names order by number.
+  void* block = nullptr;
+  std::uint32_t placesSize = 0;
+  SFX_TRY(MemoryStreams()->GetMemoryBlock(directory_, &block, &placesSize, nullptr));
+  const auto* places = static_cast<const std::uint8_t*>(block);
+  const std::uint32_t count = placesSize / 8;  // fileCount_ + 1
+  constexpr std::uint32_t kNameLength = kRecordNameBytes - 1;
+  const std::uint64_t directorySize = static_cast<std::uint64_t>(count) * (platform::kPayloadEntrySize + kNameLength);
+  if (written_ + directorySize + platform::kPayloadTrailerSize > 0xFFFFFFFFu) return kPayloadTooLarge;
+  const auto directoryOffset = static_cast<std::uint32_t>(written_);
+  const std::uint32_t namesStart = count * platform::kPayloadEntrySize;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint32_t record = i == 0 ? count - 1 : i - 1;  // where its place was remembered
+    std::uint8_t entry[platform::kPayloadEntrySize];
+    std::memcpy(entry, places + record * 8, 8);
+    WriteLe32(entry + 8, namesStart + i * kNameLength);
+    WriteLe32(entry + 12, kNameLength);
+    SFX_TRY(Emit(entry, sizeof entry));
+  }
+  for (std::uint32_t i = 0; i < count; ++i) {
+    char name[kRecordNameBytes];
+    FormatRecordName(i, name);
+    SFX_TRY(Emit(name, kNameLength));
+  }
+  std::uint8_t trailer[platform::kPayloadTrailerSize] = {};
+  std::memcpy(trailer + platform::kTrailerMagic, platform::kPayloadMagic, sizeof platform::kPayloadMagic);
+  WriteLe32(trailer + platform::kTrailerVersion, platform::kPayloadVersion);
+  WriteLe32(trailer + platform::kTrailerEntryCount, count);
+  WriteLe32(trailer + platform::kTrailerDirectoryOffset, directoryOffset);
+  WriteLe32(trailer + platform::kTrailerDirectorySize, static_cast<std::uint32_t>(directorySize));
+  const std::uint64_t imageSize = written_ + platform::kPayloadTrailerSize;
+  WriteLe32(trailer + platform::kTrailerImageSize, static_cast<std::uint32_t>(imageSize));
+  WriteLe32(trailer + platform::kTrailerImageSize + 4, static_cast<std::uint32_t>(imageSize >> 32));
+  return Emit(trailer, sizeof trailer);
+}
+
+}  // namespace sfx::launcher

@@ -1,0 +1,46 @@
+#include "platform/process.h"
+
+#include <errno.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/command_line.h"
+
+extern char** environ;
+
+namespace sfx::platform {
+
+bool RunProgramAndWait(const char* application, const char* commandLine) {
+  struct stat st {};
+  if (stat(application, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  (void)chmod(application, (st.st_mode & 07777) | S_IXUSR);
+
+  const std::size_t length = std::strlen(commandLine);
+  char* storage = static_cast<char*>(std::malloc(length + 1));
+  // A command line of n bytes holds at most n / 2 + 1 arguments.
+  const std::size_t capacity = length / 2 + 2;
+  char** arguments = static_cast<char**>(std::malloc((capacity + 1) * sizeof(char*)));
+  bool started = false;
+  if (storage != nullptr && arguments != nullptr) {
+    const std::size_t count = SplitCommandLine(commandLine, storage, arguments, capacity);
+    arguments[count < capacity ? count : capacity] = nullptr;
+    pid_t child = 0;
+    // Descriptors opened by this process are close-on-exec, so the program
+    // inherits only the standard ones.
+    if (posix_spawn(&child, application, nullptr, nullptr, arguments, environ) == 0) {
+      started = true;
+      int status = 0;
+      while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+      }
+    }
+  }
+  std::free(arguments);
+  std::free(storage);
+  return started;
+}
+
+}  // namespace sfx::platform

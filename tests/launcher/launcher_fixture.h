@@ -1,0 +1,92 @@
+// Shared pieces of the launcher tests: payloads built in memory and installed
+// in place of the program's resources, recorded message boxes, a scratch
+// folder, and the progress queue's contents.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "launcher/payload_records.h"
+#include "launcher/payload_writer.h"
+#include "platform/ui.h"
+#include "services/core/stream.h"
+
+namespace sfx::test {
+
+struct RecordedMessage {
+  std::string text;
+  std::string caption;  // "(null)" for the platform's default caption
+  std::uint32_t style;
+};
+
+// Records message boxes (from any thread) for its lifetime.
+class RecordingMessages : public platform::MessageRecorder {
+ public:
+  RecordingMessages() { platform::SetMessageRecorder(this); }
+  ~RecordingMessages() { platform::SetMessageRecorder(nullptr); }
+  void Record(const char* text, const char* caption, std::uint32_t style) override;
+  std::vector<RecordedMessage> Take();
+  // Captions only, in order.
+  std::vector<std::string> Captions();
+
+ private:
+  std::mutex lock_;
+  std::vector<RecordedMessage> messages_;
+};
+
+// 2024-03-05 06:07:08.09, a local time.
+DateTimeRecord SampleTime();
+
+// Raw DEFLATE of `content` (zlib as the peer compressor).
+std::vector<std::uint8_t> Deflate(const std::string& content, int level = 6);
+std::uint32_t Crc32(const std::string& content);
+
+// A file record exactly as the layout has it, for hand-made faults.
+std::vector<std::uint8_t> MakeRecord(const launcher::FileHeader& header, const std::string& name,
+                                     const std::vector<std::uint8_t>& data);
+launcher::FileHeader StoredHeader(const std::string& name, const std::string& content);
+
+// A payload image built with the writer in memory; Install serves the
+// program's resources from it until the object goes away.
+class TestPayload {
+ public:
+  TestPayload();
+  ~TestPayload();
+  launcher::PayloadWriter& writer() { return writer_; }
+  void Setup(const char* title, const char* program, const char* arguments);
+  void Folder(const std::string& name);
+  void Stored(const std::string& name, const std::string& content);
+  void Deflated(const std::string& name, const std::string& content);
+  void Raw(const std::vector<std::uint8_t>& bytes);
+  void SetupRaw(const std::vector<std::uint8_t>& bytes);
+  // Finishes the image and installs it.
+  void Install();
+  std::vector<std::uint8_t> Bytes() const;
+
+ private:
+  Stream* stream_ = nullptr;
+  launcher::PayloadWriter writer_;
+  bool installed_ = false;
+};
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  const std::filesystem::path& path() const { return path_; }
+  std::string str() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Pops every queued progress text.
+std::vector<std::string> DrainProgressTexts();
+
+std::string ReadFile(const std::filesystem::path& path);
+
+}  // namespace sfx::test

@@ -1,0 +1,141 @@
+// The whole run in-process: the dialog with its worker, and the entry
+// sequence from the temporary folder to its deletion.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "launcher/launcher.h"
+#include "launcher/progress_dialog.h"
+#include "platform/file.h"
+#include "platform/ui.h"
+#include "tests/launcher/launcher_fixture.h"
+
+namespace sfx {
+namespace {
+
+namespace fs = std::filesystem;
+using Captions = std::vector<std::string>;
+
+// Where the dialog stood right after its initialisation, when it has a window.
+bool g_placed = false;
+platform::WindowRect g_rect;
+
+bool WatchingProcedure(platform::DialogWindow window, platform::DialogEvent event, std::uint32_t parameter) {
+  const bool handled = launcher::ProgressDialogProcedure(window, event, parameter);
+  if (event == platform::DialogEvent::kInit) g_placed = platform::GetWindowRectangle(window, &g_rect);
+  return handled;
+}
+
+std::intptr_t RunDialog(const std::string& folder, std::uint32_t count) {
+  std::snprintf(launcher::tempFolder, sizeof launcher::tempFolder, "%s", folder.c_str());
+  launcher::fileCount = count;
+  std::snprintf(launcher::title, sizeof launcher::title, "%s", "Test product");
+  g_placed = false;
+  return platform::RunModalDialog(platform::OwnModule(), launcher::kDialogTemplate, WatchingProcedure);
+}
+
+std::set<std::string> SpkFolders() {
+  char temp[260];
+  const std::uint32_t length = platform::GetTempFolder(temp, sizeof temp);
+  std::set<std::string> found;
+  if (length == 0 || length >= sizeof temp) return found;
+  for (const auto& entry : fs::directory_iterator(temp)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("spk", 0) == 0) found.insert(name);
+  }
+  return found;
+}
+
+TEST(ProgressDialog, EmptyPayloadEndsWithSuccess) {
+  test::ScratchDir folder;
+  test::RecordingMessages messages;
+  test::TestPayload payload;
+  payload.Install();
+  const std::intptr_t result = RunDialog(folder.str(), 0);
+  if (result == -1) GTEST_SKIP() << "no display for the dialog";
+  EXPECT_EQ(result, 1);
+  EXPECT_TRUE(messages.Take().empty());
+  if (g_placed) {  // a real window: centred on the screen
+    const std::int32_t width = g_rect.right - g_rect.left;
+    const std::int32_t height = g_rect.bottom - g_rect.top;
+    EXPECT_EQ(g_rect.left, (platform::ScreenWidth() - width) / 2);
+    EXPECT_EQ(g_rect.top, (platform::ScreenHeight() - height) / 2);
+    EXPECT_GT(width, 0);
+  }
+}
+
+TEST(ProgressDialog, FailingRecordStopsTheWorkerAndIsReportedOnce) {
+  test::ScratchDir folder;
+  test::RecordingMessages messages;
+  test::TestPayload payload;
+  payload.Folder("one/");
+  payload.Folder("two/");
+  launcher::FileHeader bad = test::StoredHeader("three", "x");
+  bad.method = 2;
+  payload.Raw(test::MakeRecord(bad, "three", {'x'}));
+  payload.Folder("four/");
+  payload.Folder("five/");
+  payload.Install();
+  const std::intptr_t result = RunDialog(folder.str(), 5);
+  if (result == -1) GTEST_SKIP() << "no display for the dialog";
+  EXPECT_EQ(result, 0);
+  const std::vector<test::RecordedMessage> shown = messages.Take();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, "Extraction failed!");
+  EXPECT_EQ(shown[0].caption, "(null)");
+  EXPECT_EQ(shown[0].style, 0x10u);
+  EXPECT_TRUE(fs::is_directory(folder.path() / "two"));
+  EXPECT_FALSE(fs::exists(folder.path() / "four"));
+}
+
+TEST(ProgressDialog, CannotBeCancelled) {
+  // Escape and the close button send command 2; the "Cancel" button sends 1.
+  EXPECT_TRUE(launcher::ProgressDialogProcedure(nullptr, platform::DialogEvent::kCommand, 2));
+  EXPECT_FALSE(launcher::ProgressDialogProcedure(nullptr, platform::DialogEvent::kCommand, 1));
+}
+
+TEST(LauncherFlow, BadSetupRecordLeavesNoFolderBehind) {
+  test::RecordingMessages messages;
+  std::vector<std::uint8_t> notAnImage(64, 0);
+  platform::SetResourceImageForTesting(notAnImage.data(), notAnImage.size());
+  const std::set<std::string> before = SpkFolders();
+  EXPECT_EQ(launcher::WinMain(platform::OwnModule()), 0);
+  platform::SetResourceImageForTesting(nullptr, 0);
+  EXPECT_EQ(SpkFolders(), before);
+  const std::vector<test::RecordedMessage> shown = messages.Take();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, "Failed to get setup info");
+  EXPECT_EQ(shown[0].caption, "(null)");
+  EXPECT_EQ(shown[0].style, 0u);
+}
+
+TEST(LauncherFlow, TemporaryFolderIsNewPrivateAndNamedSpk) {
+  const std::set<std::string> before = SpkFolders();
+  ASSERT_TRUE(launcher::CreateTempFolder());
+  const fs::path made = launcher::tempFolder;
+  EXPECT_TRUE(fs::is_directory(made));
+  EXPECT_TRUE(fs::is_empty(made));
+  EXPECT_EQ(made.filename().string().rfind("spk", 0), 0u);
+  EXPECT_EQ(before.count(made.filename().string()), 0u);
+  fs::remove(made);
+}
+
+TEST(LauncherFlow, ExtractsRunsAndCleansUp) {
+  test::RecordingMessages messages;
+  test::TestPayload payload;
+  payload.Setup("Product", "no-such-program", "-x");
+  payload.Folder("sub/");
+  payload.Stored("sub/a.txt", "alpha");
+  payload.Install();
+  const std::set<std::string> before = SpkFolders();
+  EXPECT_EQ(launcher::WinMain(platform::OwnModule()), 0);
+  // The program is missing: nothing is shown, and the folder still goes.
+  EXPECT_EQ(SpkFolders(), before);
+  EXPECT_TRUE(messages.Take().empty());
+}
+
+}  // namespace
+}  // namespace sfx

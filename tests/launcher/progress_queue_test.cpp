@@ -1,0 +1,65 @@
+// The progress queue between the worker and the dialog.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "launcher/progress_queue.h"
+#include "platform/memory.h"
+#include "tests/launcher/launcher_fixture.h"
+
+namespace sfx {
+namespace {
+
+char* Text(const std::string& s) {
+  auto* t = static_cast<char*>(platform::GlobalAllocate(s.size() + 1));
+  std::memcpy(t, s.c_str(), s.size() + 1);
+  return t;
+}
+
+TEST(ProgressQueue, FirstInFirstOutAndEmptyAgainAfterEachDrain) {
+  ASSERT_TRUE(launcher::OpenProgressQueue());
+  EXPECT_EQ(launcher::PopProgressText(), nullptr);
+  // One in, one out: head and tail are both reset, so the next push is seen.
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(launcher::PushProgressText(Text("only")), 1);
+    EXPECT_EQ(test::DrainProgressTexts(), std::vector<std::string>{"only"});
+    EXPECT_EQ(launcher::PopProgressText(), nullptr);
+  }
+  for (const char* s : {"a", "b", "c"}) EXPECT_EQ(launcher::PushProgressText(Text(s)), 1);
+  EXPECT_EQ(test::DrainProgressTexts(), (std::vector<std::string>{"a", "b", "c"}));
+  launcher::CloseProgressQueue();
+}
+
+TEST(ProgressQueue, AfterClosingPushesFreeTheirTextAndPopsGiveNothing) {
+  ASSERT_TRUE(launcher::OpenProgressQueue());
+  launcher::CloseProgressQueue();
+  // The sanitizer's leak check sees the text freed.
+  EXPECT_EQ(launcher::PushProgressText(Text("lost")), 0);
+  EXPECT_EQ(launcher::PopProgressText(), nullptr);
+  launcher::CloseProgressQueue();  // twice is harmless
+}
+
+TEST(ProgressQueue, OneProducerOneConsumerLoseNothing) {
+  ASSERT_TRUE(launcher::OpenProgressQueue());
+  constexpr int kCount = 5000;
+  std::thread producer([] {
+    for (int i = 0; i < kCount; ++i) ASSERT_EQ(launcher::PushProgressText(Text(std::to_string(i))), 1);
+  });
+  int next = 0;
+  while (next < kCount) {
+    if (char* t = launcher::PopProgressText()) {
+      ASSERT_EQ(std::string(t), std::to_string(next));
+      platform::GlobalRelease(t);
+      ++next;
+    }
+  }
+  producer.join();
+  EXPECT_EQ(launcher::PopProgressText(), nullptr);
+  launcher::CloseProgressQueue();
+}
+
+}  // namespace
+}  // namespace sfx

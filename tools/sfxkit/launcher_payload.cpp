@@ -1,0 +1,89 @@
+#include "tools/sfxkit/launcher_payload.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "tools/sfxkit/pe_format.h"
+
+namespace sfx::cli {
+
+namespace {
+bool Fail(std::string* error, std::string message) {
+  *error = std::move(message);
+  return false;
+}
+}  // namespace
+
+const char* TargetName(Target target) { return target == Target::kWindows ? "windows" : "posix"; }
+
+std::size_t PayloadImageStart(std::span<const std::uint8_t> file) {
+  if (file.size() < platform::kPayloadTrailerSize) return file.size();
+  const std::uint64_t imageSize = platform::PayloadImage::ImageSizeFromTrailer(
+      file.data() + file.size() - platform::kPayloadTrailerSize, file.size());
+  return imageSize == 0 ? file.size() : static_cast<std::size_t>(file.size() - imageSize);
+}
+
+bool LauncherPayload::Open(const std::string& path, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Fail(error, "cannot open '" + path + "'");
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return Fail(error, "cannot read '" + path + "'");
+  return OpenBytes(std::move(bytes), error);
+}
+
+bool LauncherPayload::OpenBytes(std::vector<std::uint8_t> bytes, std::string* error) {
+  bytes_ = std::move(bytes);
+  resources_.clear();
+  image_.Close();
+  if (bytes_.size() >= 2 && pe::LoadU16(bytes_.data()) == pe::kDosMagic) return OpenWindows(error);
+  return OpenPosix(error);
+}
+
+bool LauncherPayload::OpenWindows(std::string* error) {
+  target_ = Target::kWindows;
+  pe::PeImage image;
+  if (!image.Parse(bytes_, error)) return false;
+  std::vector<pe::Resource> resources;
+  if (!image.ReadResources(&resources, error)) return false;
+  for (const pe::Resource& r : resources) {
+    if (!(r.type == pe::ResourceKey::Id(pe::kRtRcData)) || !r.name.isString) continue;
+    std::string name;
+    for (char16_t c : r.name.text) name.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    // The system picks one language by the user's settings; a record that
+    // differs between languages would make the payload depend on them.
+    if (!resources_.emplace(name, r.data).second)
+      return Fail(error, "the resource table is damaged: record " + name + " is present in several languages");
+  }
+  if (resources_.empty()) return Fail(error, "no payload: the executable has no raw-data resources (not packed?)");
+  return true;
+}
+
+bool LauncherPayload::OpenPosix(std::string* error) {
+  target_ = Target::kPosix;
+  const std::size_t start = PayloadImageStart(bytes_);
+  if (start == bytes_.size())
+    return Fail(error, "no payload: the file does not end in a payload image (not a launcher, or truncated)");
+  if (!image_.Open(bytes_.data() + start, bytes_.size() - start))
+    return Fail(error, "the payload image is damaged: its directory does not match its records");
+  // A second image in front of this one means the payload was appended to a
+  // launcher that already had one; the launcher would read only the last.
+  if (PayloadImageStart(std::span<const std::uint8_t>(bytes_.data(), start)) != start)
+    return Fail(error, "the launcher carries more than one payload (appended twice?)");
+  return true;
+}
+
+bool LauncherPayload::Find(const char* name, std::span<const std::uint8_t>* record) const {
+  if (target_ == Target::kWindows) {
+    const auto it = resources_.find(name);
+    if (it == resources_.end()) return false;
+    *record = it->second;
+    return true;
+  }
+  const std::uint8_t* data = nullptr;
+  std::uint32_t size = 0;
+  if (!image_.Find(name, &data, &size)) return false;
+  *record = std::span<const std::uint8_t>(data, size);
+  return true;
+}
+
+}  // namespace sfx::cli

@@ -1,0 +1,50 @@
+// The payload records of a packed launcher of either target, found the way the
+// launcher itself finds them: raw-data resources of a Windows executable, or
+// the payload image appended to a POSIX executable. The whole file is read
+// into memory and treated as hostile: nothing is served until the resource
+// tree or the image directory has been checked.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/payload_image.h"
+#include "tools/sfxkit/pe_image.h"
+
+namespace sfx::cli {
+
+enum class Target { kPosix, kWindows };
+const char* TargetName(Target target);
+
+class LauncherPayload {
+ public:
+  // Reads the file and locates its payload. False with a message naming what
+  // is wrong: unreadable, no payload, a damaged resource table or image
+  // directory, or a payload appended more than once.
+  bool Open(const std::string& path, std::string* error);
+  // The same over bytes the caller already has (the fuzzer, tests).
+  bool OpenBytes(std::vector<std::uint8_t> bytes, std::string* error);
+
+  Target target() const { return target_; }
+  // The record of that name; false when there is none.
+  bool Find(const char* name, std::span<const std::uint8_t>* record) const;
+  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  bool OpenWindows(std::string* error);
+  bool OpenPosix(std::string* error);
+
+  std::vector<std::uint8_t> bytes_;
+  Target target_ = Target::kPosix;
+  std::map<std::string, std::span<const std::uint8_t>> resources_;  // Windows: raw-data resources by name
+  platform::PayloadImage image_;                                    // POSIX
+};
+
+// The start of a payload image at the end of `file`, or `file.size()` when
+// there is none: what packing a POSIX launcher keeps of a stub.
+std::size_t PayloadImageStart(std::span<const std::uint8_t> file);
+
+}  // namespace sfx::cli
