@@ -40,7 +40,8 @@ int RunList(int argc, char** argv) {
   std::printf("title:     \"%s\"%s\n", setup.title.c_str(), setup.title.size() > 31 ? " (shown cut to 31 bytes)" : "");
   std::printf("program:   %s\n", setup.program.c_str());
   std::printf("arguments: %s\n", setup.arguments.c_str());
-  std::printf("entries:   %u\n\n", setup.header.fileCount);
+  std::printf("entries:   %u (longest name %u bytes, largest stored %u bytes)\n\n", setup.header.fileCount,
+              setup.header.maxNameLength, setup.header.maxStoredSize);
   std::printf("%-6s %10s %10s %-7s %-8s %-22s %s\n", "kind", "size", "stored", "method", "crc", "time", "name");
 
   std::uint64_t total = 0, stored = 0;

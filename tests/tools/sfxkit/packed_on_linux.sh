@@ -3,7 +3,7 @@
 # virtual display): the setup program must find every file with its content,
 # and the temporary folder must be gone afterwards.
 #   packed_on_linux.sh SOURCE_ROOT WORKDIR LAUNCHER_EXE SETUP_PROBE_EXE
-# Exits 77 (skipped) when no Linux build of sfxkit is there.
+# Exits 77 (skipped) when no Linux build of sfxkit or no display is there.
 set -u
 root=$1 work=$2 launcher=$3 probe=$4
 sfxkit=
@@ -11,6 +11,8 @@ for preset in native release; do
   [ -x "$root/build/$preset/tools/sfxkit/sfxkit" ] && { sfxkit=$root/build/$preset/tools/sfxkit/sfxkit; break; }
 done
 [ -n "$sfxkit" ] || { echo "no Linux build of sfxkit: skipped"; exit 77; }
+# The launcher's dialog needs an X display (xvfb-run gives one).
+[ -n "${DISPLAY:-}" ] || { echo "no display for the launcher's dialog: skipped"; exit 77; }
 rm -rf "$work" && mkdir -p "$work/tree/bin/data" "$work/tree/bin/nothing"
 cd "$work"
 cp "$probe" tree/bin/setup.exe
