@@ -138,3 +138,49 @@ void BM_LibdeflateDecompress(benchmark::State& state) {
 BENCHMARK(BM_LibdeflateDecompress)->Arg(1)->Arg(6)->Arg(9)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+namespace {
+
+// One corpus file at level 6 (argument: its index in name order), to see
+// where the decoders differ.
+void BM_InflaterFile(benchmark::State& state) {
+  const Packed& p = PackedCorpus(6)[static_cast<std::size_t>(state.range(0))];
+  auto& buffer = OutputBuffer(PackedCorpus(6));
+  state.SetLabel(sfx::bench::Corpus()[static_cast<std::size_t>(state.range(0))].name);
+  for (auto _ : state) {
+    sfx::Inflater* inflater = nullptr;
+    sfx::Stream* out = nullptr;
+    (void)sfx::MemoryStreams()->CreateMemoryStream(buffer.data(), 0, static_cast<std::uint32_t>(buffer.size()),
+                                                   sfx::kMemoryStreamWritable | sfx::kMemoryStreamCallerOwns, &out);
+    (void)sfx::Inflaters()->CreateInflater(sfx::kInflateFullWindow, &inflater);
+    (void)inflater->InitInput(p.compressed.data(), static_cast<std::uint32_t>(p.compressed.size()));
+    std::uint32_t size = 0, crc = 0xFFFFFFFFu;
+    (void)inflater->Extract(out, &size, &crc, nullptr, nullptr);
+    (void)inflater->DestroyInflater();
+    (void)out->Close();
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(p.size));
+}
+
+void BM_LibdeflateFile(benchmark::State& state) {
+  const Packed& p = PackedCorpus(6)[static_cast<std::size_t>(state.range(0))];
+  auto& buffer = OutputBuffer(PackedCorpus(6));
+  state.SetLabel(sfx::bench::Corpus()[static_cast<std::size_t>(state.range(0))].name);
+  for (auto _ : state) {
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    std::size_t size = 0;
+    (void)libdeflate_deflate_decompress(d, p.compressed.data(), p.compressed.size(), buffer.data(), buffer.size(),
+                                        &size);
+    benchmark::DoNotOptimize(libdeflate_crc32(0, buffer.data(), size));
+    libdeflate_free_decompressor(d);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(p.size));
+}
+
+void PerFile(benchmark::internal::Benchmark* b) {
+  for (std::size_t i = 0; i < sfx::bench::Corpus().size(); ++i) b->Arg(static_cast<std::int64_t>(i));
+}
+BENCHMARK(BM_InflaterFile)->Apply(PerFile);
+BENCHMARK(BM_LibdeflateFile)->Apply(PerFile);
+
+}  // namespace

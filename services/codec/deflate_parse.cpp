@@ -133,16 +133,19 @@ class Matcher {
   Matcher(const Matcher&) = delete;
   Matcher& operator=(const Matcher&) = delete;
 
-  // The longest match at p (p + 3 <= length) among p's candidates.
-  Match Find(std::uint32_t p) const {
+  // The longest match at p (p + 3 <= length) among p's candidates, if it is
+  // longer than `shorter` (at least 2). When it is, it is the same match a
+  // search for any length would find: the longest, and the nearest of those.
+  Match Find(std::uint32_t p, std::uint32_t shorter = kMinMatch - 1) const {
     const std::uint32_t first = start_[Hash3(data_ + p)];
     std::uint32_t k = rank_[p];
     if (k == first) return {0, 0};
     const std::uint32_t stop = k - first > kMaxCandidates ? k - kMaxCandidates : first;
     const std::uint32_t remaining = length_ - p;
     const std::uint32_t limit = remaining < kMaxMatch ? remaining : kMaxMatch;
+    if (shorter >= limit) return {0, 0};
     const std::uint8_t* s = data_ + p;
-    std::uint32_t best = kMinMatch - 1;
+    std::uint32_t best = shorter;
     std::uint32_t bestPos = 0;
     do {
       const std::uint32_t q = sorted_[--k];
@@ -159,7 +162,7 @@ class Matcher {
         }
       }
     } while (k != stop);
-    if (best < kMinMatch) return {0, 0};
+    if (best == shorter) return {0, 0};
     return {best, p - bestPos};
   }
 
@@ -209,7 +212,9 @@ std::uint32_t ParsePiece(const std::uint8_t* data, std::uint32_t length, const P
         continue;
       }
       if (m.length <= kMaxLazyLength && length - (i + 1) >= kMinMatch) {
-        const Match next = matcher.Find(i + 1);
+        // Only a strictly longer match matters here, which lets the search
+        // pass over every candidate that cannot be one.
+        const Match next = matcher.Find(i + 1, m.length);
         if (next.length > m.length) {
           emitLiteral(i);
           ++i;

@@ -33,6 +33,7 @@ inline constexpr std::uint32_t kFixedDistanceCodes = 32;
 inline constexpr std::uint32_t kEndOfBlock = 256;
 inline constexpr std::uint32_t kMaxCodeLength = 15;
 inline constexpr std::uint32_t kMaxMatch = 258;
+inline constexpr std::uint32_t kMaxDistance = 32768;
 
 // Order in which the code-length code lengths arrive.
 inline constexpr std::uint8_t kCodeLengthOrder[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,

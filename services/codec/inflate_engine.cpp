@@ -40,11 +40,17 @@ inline void CopyMatch(std::uint8_t* out, const std::uint8_t* src, std::uint32_t 
       } while (out < end);
     }
   } else if (distance >= 8) {
-    do {
-      std::memcpy(out, src, 8);
-      out += 8;
-      src += 8;
-    } while (out < end);
+    std::memcpy(out, src, 8);
+    std::memcpy(out + 8, src + 8, 8);
+    if (length > 16) {
+      out += 16;
+      src += 16;
+      do {
+        std::memcpy(out, src, 8);
+        out += 8;
+        src += 8;
+      } while (out < end);
+    }
   } else if (distance == 1) {
     std::uint64_t v = *src * 0x0101010101010101ull;
     do {
@@ -56,6 +62,15 @@ inline void CopyMatch(std::uint8_t* out, const std::uint8_t* src, std::uint32_t 
       *out++ = *src++;
     } while (out < end);
   }
+}
+
+// Stores a literal or a pair: two bytes are always written (the fast path has
+// room) and out moves by one or two. Little-endian: the first byte is the
+// value's low byte.
+inline std::uint8_t* PutLiterals(std::uint8_t* out, std::uint32_t e) {
+  const auto bytes = static_cast<std::uint16_t>(E::Value(e));
+  std::memcpy(out, &bytes, 2);
+  return out + 1 + ((e >> E::kPairShift) & 1);
 }
 
 }  // namespace
@@ -144,8 +159,10 @@ Result InflateEngine::UseFixedCodes() {
 Result InflateEngine::BuildCode(const std::uint8_t* lengths, unsigned n, bool literal) {
   if (literal) {
     literalTable_ = literalTableSpace_;
-    if (BuildDecodeTable(lengths, n, kLiteralSymbolEntries, kLiteralMainBits, literalTableSpace_, kLiteralTableSize))
+    if (BuildDecodeTable(lengths, n, kLiteralSymbolEntries, kLiteralMainBits, literalTableSpace_, kLiteralTableSize)) {
+      PairLiterals(literalTableSpace_, kLiteralMainBits);
       return kOk;
+    }
     literalTable_ = nullptr;
     return literalTree_.Build(lengths, n, n);
   }
@@ -311,6 +328,7 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
   // The output total is kept as the distance from a base, not counted.
   std::uint8_t* const out0 = out;
   const std::uint32_t total0 = total_;
+  const bool checkReach = total0 < deflate::kMaxDistance || window < deflate::kMaxDistance;
   Result r = kOk;
 
   if (out > limit || in.Buffered() < kFastInput) {
@@ -323,19 +341,19 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
   std::uint32_t e = lit[in.bits & kLiteralMask];
   for (;;) {
     if (e & E::kLiteral) {
-      // A refill holds at least 56 bits natively: three literals of at most
-      // 15 bits each fit; 24 bits on 32-bit targets, one literal.
+      // A refill holds at least 56 bits natively: three literals (or pairs)
+      // of at most 15 bits each fit; 24 bits on 32-bit targets, one.
       in.Drop(E::CodeBits(e));
-      *out++ = static_cast<std::uint8_t>(E::Value(e));
+      out = PutLiterals(out, e);
       if constexpr (kBitWordBits >= 64) {
         e = lit[in.bits & kLiteralMask];
         if (!(e & E::kLiteral)) goto other;
         in.Drop(E::CodeBits(e));
-        *out++ = static_cast<std::uint8_t>(E::Value(e));
+        out = PutLiterals(out, e);
         e = lit[in.bits & kLiteralMask];
         if (!(e & E::kLiteral)) goto other;
         in.Drop(E::CodeBits(e));
-        *out++ = static_cast<std::uint8_t>(E::Value(e));
+        out = PutLiterals(out, e);
       }
       if (out > limit || in.next > inLimit) break;
       in.Refill();
@@ -386,7 +404,9 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
     in.Drop(E::CodeBits(e));
     if constexpr (kBitWordBits < 64) in.Refill();
     const std::uint32_t distance = E::Value(e) + in.Take(E::ExtraBits(e));
-    if (distance > window || distance > total0 + static_cast<std::uint32_t>(out - out0)) {
+    // Once the output and the window both exceed the longest distance there
+    // is nothing to check.
+    if (checkReach && (distance > window || distance > total0 + static_cast<std::uint32_t>(out - out0))) {
       r = kInflateBadDistance;
       break;
     }

@@ -37,13 +37,21 @@ constexpr auto kLiteralEntries = LiteralEntries();
 constexpr auto kDistanceEntries = DistanceEntries();
 constexpr auto kCodeLengthEntries = CodeLengthEntries();
 
-unsigned Reverse(unsigned code, unsigned length) {
-  unsigned r = 0;
-  for (unsigned i = 0; i < length; ++i) {
-    r = (r << 1) | (code & 1);
-    code >>= 1;
+constexpr std::array<std::uint8_t, 256> ByteReversals() {
+  std::array<std::uint8_t, 256> t{};
+  for (unsigned b = 0; b < 256; ++b) {
+    unsigned r = 0;
+    for (unsigned i = 0; i < 8; ++i) r |= ((b >> i) & 1) << (7 - i);
+    t[b] = static_cast<std::uint8_t>(r);
   }
-  return r;
+  return t;
+}
+constexpr auto kByteReversals = ByteReversals();
+
+// The code's bits in input order: codes are sent most significant bit first.
+unsigned Reverse(unsigned code, unsigned length) {
+  const unsigned r16 = (static_cast<unsigned>(kByteReversals[code & 0xFF]) << 8) | kByteReversals[(code >> 8) & 0xFF];
+  return r16 >> (16 - length);
 }
 
 struct FixedTables {
@@ -53,6 +61,7 @@ struct FixedTables {
     std::uint8_t lengths[288];
     for (unsigned i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
     (void)BuildDecodeTable(lengths, 288, kLiteralSymbolEntries, kLiteralMainBits, literal, kLiteralTableSize);
+    PairLiterals(literal, kLiteralMainBits);
     for (unsigned i = 0; i < 32; ++i) lengths[i] = 5;
     (void)BuildDecodeTable(lengths, 32, kDistanceSymbolEntries, kDistanceMainBits, distance, kDistanceTableSize);
   }
@@ -71,6 +80,22 @@ const std::uint32_t* const kCodeLengthSymbolEntries = kCodeLengthEntries.data();
 
 const std::uint32_t* FixedLiteralTable() { return Fixed().literal; }
 const std::uint32_t* FixedDistanceTable() { return Fixed().distance; }
+
+void PairLiterals(std::uint32_t* table, unsigned mainBits) {
+  // Downwards: the second literal's slot (index >> first length) lies below
+  // and still holds its single entry when read.
+  for (unsigned i = (1u << mainBits); i-- > 0;) {
+    const std::uint32_t first = table[i];
+    if (!(first & E::kLiteral)) continue;
+    const unsigned firstBits = E::CodeBits(first);
+    if (firstBits >= mainBits) continue;
+    const std::uint32_t second = table[i >> firstBits];
+    // The second code must be decided by the bits this slot has.
+    if (!(second & E::kLiteral) || (second & E::kPair) || E::CodeBits(second) > mainBits - firstBits) continue;
+    table[i] = E::Make(E::Value(first) | (E::Value(second) << 8), E::kLiteral | E::kPair, firstBits,
+                       firstBits + E::CodeBits(second));
+  }
+}
 
 bool IsCompleteCode(const std::uint8_t* lengths, unsigned n) {
   unsigned count[16] = {};

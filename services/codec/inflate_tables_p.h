@@ -6,8 +6,13 @@
 //                be a shift count of up to 63
 //   bits  6..9   extra bits that follow the code (the subtable's index bits
 //                for a link)
-//   bits 10..13  flags: literal, exceptional (end of block, link or a symbol
-//                the block decoder rejects), link, end of block
+//   bits 10..14  flags: literal, exceptional (end of block, link or a symbol
+//                the block decoder rejects), link, end of block, pair
+//
+// A pair is two literals whose codes together fit the main table's bits: its
+// value holds both bytes (first in the low byte), its code bits both codes,
+// and its extra-bits field the first code's length, so that a decoder taking
+// one symbol at a time reads it as the first literal alone.
 //   bits 16..31  value: the literal byte, the base length or distance, or the
 //                subtable's offset
 //
@@ -26,6 +31,8 @@ struct TableEntry {
   static constexpr std::uint32_t kExceptional = 0x800;
   static constexpr std::uint32_t kLink = 0x1000;
   static constexpr std::uint32_t kEndOfBlock = 0x2000;
+  static constexpr std::uint32_t kPair = 0x4000;
+  static constexpr unsigned kPairShift = 14;
 
   static constexpr std::uint32_t Make(std::uint32_t value, std::uint32_t flags, std::uint32_t extra,
                                       std::uint32_t bits) {
@@ -37,7 +44,7 @@ struct TableEntry {
   static constexpr std::uint32_t Value(std::uint32_t e) { return e >> 16; }
 };
 
-inline constexpr unsigned kLiteralMainBits = 11;
+inline constexpr unsigned kLiteralMainBits = 10;
 inline constexpr unsigned kDistanceMainBits = 8;
 inline constexpr unsigned kCodeLengthMainBits = 7;
 // Main table plus the most subtables any complete code can need: at most
@@ -58,6 +65,10 @@ bool IsCompleteCode(const std::uint8_t* lengths, unsigned n);
 bool BuildDecodeTable(const std::uint8_t* lengths, unsigned n, const std::uint32_t* symbolEntries, unsigned mainBits,
                       std::uint32_t* table, unsigned capacity);
 
+// Turns main-table literals followed by a second literal within the same
+// bits into pairs.
+void PairLiterals(std::uint32_t* table, unsigned mainBits);
+
 // The fixed code's tables, built once.
 const std::uint32_t* FixedLiteralTable();
 const std::uint32_t* FixedDistanceTable();
@@ -67,7 +78,7 @@ const std::uint32_t* FixedDistanceTable();
 inline Result DecodeEntry(BitReader& in, const std::uint32_t* table, unsigned mainBits, std::uint32_t* entry) {
   for (;;) {
     std::uint32_t e = table[in.bits() & BitReader::LowMask(mainBits)];
-    unsigned need = TableEntry::CodeBits(e);
+    unsigned need = (e & TableEntry::kPair) ? TableEntry::ExtraBits(e) : TableEntry::CodeBits(e);
     if (e & TableEntry::kLink) {
       e = table[TableEntry::Value(e) + ((in.bits() >> mainBits) & BitReader::LowMask(TableEntry::ExtraBits(e)))];
       need = mainBits + TableEntry::CodeBits(e);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/binary_stdio.h"
 #include "services/codec/inflater.h"
 #include "tools/sfxkit/cli.h"
 #include "tools/sfxkit/commands.h"
@@ -11,8 +12,10 @@ namespace sfx::cli {
 namespace {
 
 std::FILE* OpenNamed(const char* name, const char* mode) {
-  if (std::strcmp(name, "-") == 0) return std::strchr(mode, 'r') ? stdin : stdout;
-  return std::fopen(name, mode);
+  if (std::strcmp(name, "-") != 0) return std::fopen(name, mode);
+  // Standard input and output carry bytes, not text.
+  if (!platform::SetStandardStreamsBinary()) return nullptr;
+  return std::strchr(mode, 'r') ? stdin : stdout;
 }
 
 bool ReadWholeFile(const char* name, std::vector<unsigned char>* bytes) {

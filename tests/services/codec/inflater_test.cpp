@@ -138,6 +138,16 @@ TEST(InflaterPeerStreams, StreamInputSmallWindowsAndBlockCalls) {
 TEST(InflaterPeerStreams, TruncatedAnywhereFailsAtTheSamePoint) {
   const Bytes data = Inputs()[5].second;
   const Bytes packed = Compress(Bytes(data.begin(), data.begin() + 40000), 6, Z_DEFAULT_STRATEGY);
+  // Literals only, with short codes: input that ends between the two codes of
+  // a pair decoded in one step must still yield the first literal alone.
+  const Bytes text = Inputs()[2].second;
+  const Bytes literals = Compress(Bytes(text.begin(), text.begin() + 3000), 6, Z_HUFFMAN_ONLY);
+  for (std::size_t cut = 0; cut < literals.size(); ++cut) {
+    InflateRun run;
+    run.windowSize = 1 + static_cast<std::uint32_t>(cut % 7);  // flushes between the two literals
+    EXPECT_EQ(Both(Bytes(literals.begin(), literals.begin() + static_cast<long>(cut)), run).result,
+              kInflateInputExhausted);
+  }
   for (std::size_t cut = 0; cut < packed.size(); cut += 1 + cut / 4) {
     const Bytes part(packed.begin(), packed.begin() + static_cast<long>(cut));
     EXPECT_EQ(Both(part).result, kInflateInputExhausted) << cut;
