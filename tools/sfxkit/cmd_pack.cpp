@@ -172,8 +172,14 @@ bool BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalByte
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r));
     const char* reason = DescribeResult(r);
-    *error = r == launcher::kPayloadTooLarge ? std::string("the payload would pass 4 GiB")
-                                             : what + ": " + code + (*reason ? std::string(" (") + reason + ")" : "");
+    if (r == launcher::kPayloadTooLarge) {
+      *error = "the payload would pass 4 GiB";
+    } else if (r == kOutOfMemory) {
+      // The payload is built in one memory block of at most about 2 GB.
+      *error = what + ": the payload does not fit in memory";
+    } else {
+      *error = what + ": " + code + (*reason ? std::string(" (") + reason + ")" : "");
+    }
     return false;
   }
   *fileCount = writer.fileCount();

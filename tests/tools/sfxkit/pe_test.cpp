@@ -128,9 +128,15 @@ TEST_P(PeFixtureTest, MergedRecordsReadBackAndStubResourcesStay) {
   EXPECT_EQ(image.checkSum(), ComputeCheckSum(packed, image.optionalHeaderOffset() + kOhCheckSum));
   const bool wasLast = stub_.ResourceSectionIndex() == static_cast<int>(stub_.sections().size()) - 1;
   EXPECT_EQ(image.sections().size(), stub_.sections().size() + (wasLast ? 0 : 1));
+  // Sections keep their addresses; they move down the file only by what the
+  // headers grew.
+  const std::uint32_t grow = image.sizeOfHeaders() - stub_.sizeOfHeaders();
+  EXPECT_EQ(grow != 0, std::string(GetParam()).find("full") != std::string::npos);
   for (std::size_t i = 0; i + 1 < stub_.sections().size(); ++i) {
     EXPECT_EQ(image.sections()[i].virtualAddress, stub_.sections()[i].virtualAddress);
-    EXPECT_EQ(image.sections()[i].rawOffset, stub_.sections()[i].rawOffset);
+    if (stub_.sections()[i].rawSize != 0) {
+      EXPECT_EQ(image.sections()[i].rawOffset, stub_.sections()[i].rawOffset + grow);
+    }
   }
   // A symbol table behind the sections moved along intact.
   if (stub_.symbolTableOffset() != 0) {
@@ -161,6 +167,7 @@ TEST_P(PeFixtureTest, SystemLookUpSeesTheRecords) {
   ASSERT_EQ(std::system((exe + " > " + report).c_str()), 0);
 
   std::string expected;
+  if (std::string(GetParam()).find("full") != std::string::npos) expected = "section 1|section 19\n";
   char line[128];
   auto add = [&](const char* label, const Resource* r) {
     if (r)
@@ -185,9 +192,13 @@ TEST_P(PeFixtureTest, SystemLookUpSeesTheRecords) {
   std::remove(report.c_str());
 }
 
-INSTANTIATE_TEST_SUITE_P(Probes, PeFixtureTest, ::testing::Values("resource_probe.exe", "resource_probe_small.exe"),
+INSTANTIATE_TEST_SUITE_P(Probes, PeFixtureTest,
+                         ::testing::Values("resource_probe.exe", "resource_probe_small.exe", "resource_probe_full.exe"),
                          [](const auto& info) {
-                           return std::string(info.param).find("small") != std::string::npos ? "Stripped" : "Linked";
+                           const std::string name = info.param;
+                           if (name.find("small") != std::string::npos) return "Stripped";
+                           if (name.find("full") != std::string::npos) return "FullHeaders";
+                           return "Linked";
                          });
 
 // ---- damaged images ----

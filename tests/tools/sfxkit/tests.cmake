@@ -4,24 +4,28 @@ target_link_libraries(test_tools_sfxkit PRIVATE sfxkit_lib)
 # Resource probes: small Windows programs with a dialog, an icon group and a
 # raw-data resource, built with the mingw tools on either target. One is linked
 # as usual (relocations, symbol table and debugging sections after the
-# resources); the other is stripped and has no relocations, so its resource
-# section is the last one.
+# resources); one is stripped and has no relocations, so its resource section
+# is the last one; one has so many sections that its headers are full.
 find_program(SFX_MINGW_CC NAMES i686-w64-mingw32-gcc-posix i686-w64-mingw32-gcc)
 find_program(SFX_MINGW_WINDRES NAMES i686-w64-mingw32-windres)
 if(SFX_MINGW_CC AND SFX_MINGW_WINDRES)
   set(fixtures ${CMAKE_CURRENT_LIST_DIR}/fixtures)
   set(out ${CMAKE_BINARY_DIR}/tests/sfxkit_fixtures)
   add_custom_command(
-    OUTPUT ${out}/resource_probe.exe ${out}/resource_probe_small.exe
+    OUTPUT ${out}/resource_probe.exe ${out}/resource_probe_small.exe ${out}/resource_probe_full.exe
     COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
     COMMAND ${SFX_MINGW_WINDRES} -I ${fixtures} ${fixtures}/resource_probe.rc -O coff -o ${out}/resource_probe.res.o
     COMMAND ${SFX_MINGW_CC} -O2 -Wall -Werror -o ${out}/resource_probe.exe ${fixtures}/resource_probe.c
             ${out}/resource_probe.res.o
     COMMAND ${SFX_MINGW_CC} -O2 -Wall -Werror -s -Wl,--disable-reloc-section -o ${out}/resource_probe_small.exe
             ${fixtures}/resource_probe.c ${out}/resource_probe.res.o
+    COMMAND ${SFX_MINGW_CC} -O2 -Wall -Werror -s -DPROBE_FULL_HEADERS -o ${out}/resource_probe_full.exe
+            ${fixtures}/resource_probe.c ${fixtures}/full_headers.c ${out}/resource_probe.res.o
     DEPENDS ${fixtures}/resource_probe.c ${fixtures}/resource_probe.rc ${fixtures}/probe.ico
+            ${fixtures}/full_headers.c
     VERBATIM)
-  add_custom_target(sfxkit_resource_probes DEPENDS ${out}/resource_probe.exe ${out}/resource_probe_small.exe)
+  add_custom_target(sfxkit_resource_probes DEPENDS ${out}/resource_probe.exe ${out}/resource_probe_small.exe
+                                                   ${out}/resource_probe_full.exe)
   add_dependencies(test_tools_sfxkit sfxkit_resource_probes)
   set_property(TEST tools_sfxkit APPEND PROPERTY ENVIRONMENT "SFX_PE_FIXTURES=${out}")
 endif()
