@@ -89,5 +89,70 @@ TEST(FindBytes, AdversarialInputStaysLinear) {
   EXPECT_EQ(Last(tail, std::string(300, 'a')), static_cast<std::int64_t>(tail.size() - 301));
 }
 
+// Every one-byte pattern and short patterns at the very start and end, over
+// lengths that cross the word boundaries of the backward scan, with filler
+// made of the pattern's own bytes so candidates abound.
+TEST(FindBytes, MatchesAtTheEdgesOfTheData) {
+  const std::string bytes("\x00\x80\xFFQx", 5);
+  for (std::size_t size = 1; size <= 40; ++size) {
+    for (std::size_t at = 0; at < size; ++at) {
+      for (char b : bytes) {
+        std::string data(size, 'e');
+        data[at] = b;
+        ASSERT_EQ(First(data, std::string(1, b)), static_cast<std::int64_t>(at)) << size << " " << at;
+        ASSERT_EQ(Last(data, std::string(1, b)), static_cast<std::int64_t>(at)) << size << " " << at;
+      }
+    }
+    for (std::size_t n = 2; n <= size && n <= 12; ++n) {
+      const std::string pattern = "Q" + std::string(n - 2, 'x') + "z";
+      const std::string filler(size - n, 'Q');
+      for (const std::string& data : {pattern + filler, filler + pattern}) {
+        ASSERT_EQ(First(data, pattern), Expected(data, pattern, false)) << data << " / " << pattern;
+        ASSERT_EQ(Last(data, pattern), Expected(data, pattern, true)) << data << " / " << pattern;
+      }
+    }
+  }
+  EXPECT_EQ(First("aaaaaaa", "aaaa"), 0);
+  EXPECT_EQ(Last("aaaaaaa", "aaaa"), 3);
+  EXPECT_EQ(First("xxxxxxxxxxxxxxxxxxxxQ", "xQ"), 19);
+  EXPECT_EQ(Last("Qxxxxxxxxxxxxxxxxxxxx", "Qx"), 0);
+}
+
+// Data dense with the pattern's bytes, long enough that the candidate scan
+// gives up and the two-way search carries on from where it stopped: nothing
+// before that point may be found twice or missed.
+TEST(FindBytes, AgreesWithStdStringAcrossTheHandOver) {
+  std::mt19937 random(777);
+  const std::string alphabet = "QxZ";
+  for (int round = 0; round < 400; ++round) {
+    std::string data(3000 + random() % 3000, 'Q'), pattern(2 + random() % 70, 'Q');
+    const std::size_t letters = 1 + random() % 3;
+    for (auto& c : data) c = alphabet[random() % letters];
+    for (auto& c : pattern) c = alphabet[random() % letters];
+    if (round % 2 == 0) data.replace(data.size() - pattern.size() - random() % 2000, pattern.size(), pattern);
+    ASSERT_EQ(First(data, pattern), Expected(data, pattern, false)) << pattern;
+    ASSERT_EQ(Last(data, pattern), Expected(data, pattern, true)) << pattern;
+  }
+}
+
+// The candidate scan gives up a few hundred positions into data dense with
+// candidates; an occurrence planted at every position, so also right where
+// the two-way search takes over, is found exactly once.
+TEST(FindBytes, FindsEveryPlantedOccurrenceAroundTheHandOver) {
+  for (std::size_t n : {2, 7, 63, 300}) {
+    std::string pattern;
+    while (pattern.size() < n - 1) pattern += pattern.size() % 2 == 0 ? 'Q' : 'x';
+    pattern += 'z';
+    std::string filler;
+    while (filler.size() < 1200 + n) filler += filler.size() % 2 == 0 ? "Qx" : "xQ";
+    for (std::size_t at = 0; at + n <= filler.size(); ++at) {
+      std::string data = filler;
+      data.replace(at, n, pattern);
+      ASSERT_EQ(First(data, pattern), Expected(data, pattern, false)) << n << " at " << at;
+      ASSERT_EQ(Last(data, pattern), Expected(data, pattern, true)) << n << " at " << at;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace sfx
