@@ -68,7 +68,7 @@ std::int64_t CriticalFactorization(const View<kReverse>& pattern, std::int64_t* 
 }
 
 // Patterns from this length on skip windows by a bad-character table; shorter
-// ones jump between candidates with the C library's byte scan.
+// ones jump between candidates with a byte scan.
 constexpr std::int64_t kShiftTableFrom = 16;
 
 // The last byte equal to `wanted` in [begin, end), or nullptr: a word at a

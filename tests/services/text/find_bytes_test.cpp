@@ -104,7 +104,9 @@ TEST(FindBytes, MatchesAtTheEdgesOfTheData) {
       }
     }
     for (std::size_t n = 2; n <= size && n <= 12; ++n) {
-      const std::string pattern = "Q" + std::string(n - 2, 'x') + "z";
+      std::string pattern(n, 'x');
+      pattern.front() = 'Q';
+      pattern.back() = 'z';
       const std::string filler(size - n, 'Q');
       for (const std::string& data : {pattern + filler, filler + pattern}) {
         ASSERT_EQ(First(data, pattern), Expected(data, pattern, false)) << data << " / " << pattern;
