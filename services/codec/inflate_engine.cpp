@@ -64,6 +64,13 @@ inline void CopyMatch(std::uint8_t* out, const std::uint8_t* src, std::uint32_t 
   }
 }
 
+// The extra bits of a length or distance entry, from the bit word as it was
+// before the entry was consumed.
+inline std::uint32_t ExtraValue(BitWord saved, std::uint32_t e) {
+  const unsigned extra = E::ExtraBits(e);
+  return static_cast<std::uint32_t>((saved >> (E::CodeBits(e) - extra)) & BitReader::LowMask(extra));
+}
+
 // Stores a literal or a pair: two bytes are always written (the fast path has
 // room) and out moves by one or two. Little-endian: the first byte is the
 // value's low byte.
@@ -387,8 +394,11 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
         break;
       }
     }
+    // The code and its extra bits leave in one shift; the extra bits are
+    // taken from the word as it was.
+    BitWord saved = in.bits;
     in.Drop(E::CodeBits(e));
-    const std::uint32_t length = E::Value(e) + in.Take(E::ExtraBits(e));
+    const std::uint32_t length = E::Value(e) + ExtraValue(saved, e);
     in.Refill();
     e = dist[in.bits & kDistanceMask];
     if (e & E::kExceptional) {
@@ -401,9 +411,16 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
       in.Drop(kDistanceMainBits);
       e = dist[E::Value(e) + (in.bits & BitReader::LowMask(E::ExtraBits(e)))];
     }
-    in.Drop(E::CodeBits(e));
-    if constexpr (kBitWordBits < 64) in.Refill();
-    const std::uint32_t distance = E::Value(e) + in.Take(E::ExtraBits(e));
+    std::uint32_t distance = E::Value(e);
+    if constexpr (kBitWordBits >= 64) {
+      saved = in.bits;
+      in.Drop(E::CodeBits(e));
+      distance += ExtraValue(saved, e);
+    } else {  // 15 + 13 bits may exceed what one 32-bit refill holds
+      in.Drop(E::SymbolBits(e));
+      in.Refill();
+      distance += in.Take(E::ExtraBits(e));
+    }
     // Once the output and the window both exceed the longest distance there
     // is nothing to check.
     if (checkReach && (distance > window || distance > total0 + static_cast<std::uint32_t>(out - out0))) {

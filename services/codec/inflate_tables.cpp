@@ -33,6 +33,12 @@ constexpr std::array<std::uint32_t, 19> CodeLengthEntries() {
   return t;
 }
 
+// Lengths and distances consume their extra bits with their code.
+constexpr std::uint32_t WithBits(std::uint32_t entry, unsigned codeBits) {
+  const bool takesExtra = !(entry & (E::kLiteral | E::kExceptional));
+  return entry | (codeBits + (takesExtra ? E::ExtraBits(entry) : 0));
+}
+
 constexpr auto kLiteralEntries = LiteralEntries();
 constexpr auto kDistanceEntries = DistanceEntries();
 constexpr auto kCodeLengthEntries = CodeLengthEntries();
@@ -137,7 +143,7 @@ bool BuildDecodeTable(const std::uint8_t* lengths, unsigned n, const std::uint32
     if (length == 0) continue;
     const unsigned reversed = Reverse(next[length]++, length);
     if (length <= mainBits) {
-      const std::uint32_t entry = symbolEntries[s] | length;
+      const std::uint32_t entry = WithBits(symbolEntries[s], length);
       for (unsigned i = reversed; i < mainSize; i += 1u << length) table[i] = entry;
     } else {
       const unsigned slot = reversed & mainMask;
@@ -160,7 +166,7 @@ bool BuildDecodeTable(const std::uint8_t* lengths, unsigned n, const std::uint32
     }
     const std::uint32_t link = table[slot];
     const unsigned subLength = c.length - mainBits;
-    const std::uint32_t entry = symbolEntries[c.symbol] | subLength;
+    const std::uint32_t entry = WithBits(symbolEntries[c.symbol], subLength);
     const unsigned subSize = 1u << E::ExtraBits(link);
     for (unsigned j = c.reversed >> mainBits; j < subSize; j += 1u << subLength) table[E::Value(link) + j] = entry;
   }

@@ -1,9 +1,9 @@
 // Lookup tables for complete Huffman codes: a main table indexed by the next
 // kMainBits input bits, and subtables for longer codes. Each entry is 32 bits:
 //
-//   bits  0..3   code bits consumed at this level (the main-table bits for a
-//                subtable link); bits 4..5 stay zero, so the entry itself can
-//                be a shift count of up to 63
+//   bits  0..5   bits consumed at this level: the code's, plus for lengths
+//                and distances their extra bits (the main-table bits for a
+//                subtable link); the entry itself can serve as a shift count
 //   bits  6..9   extra bits that follow the code (the subtable's index bits
 //                for a link)
 //   bits 10..14  flags: literal, exceptional (end of block, link or a symbol
@@ -38,8 +38,16 @@ struct TableEntry {
                                       std::uint32_t bits) {
     return (value << 16) | flags | (extra << 6) | bits;
   }
-  // The & 63 costs nothing where the entry goes straight into a shift.
+  // Everything the entry consumes. The & 63 costs nothing where the entry
+  // goes straight into a shift.
   static constexpr unsigned CodeBits(std::uint32_t e) { return e & 63; }
+  // The bits of the code alone, for a decoder that reads extra bits (and a
+  // pair's second literal) separately.
+  static constexpr unsigned SymbolBits(std::uint32_t e) {
+    if (e & kPair) return ExtraBits(e);
+    if (e & (kLiteral | kExceptional)) return CodeBits(e);
+    return CodeBits(e) - ExtraBits(e);
+  }
   static constexpr unsigned ExtraBits(std::uint32_t e) { return (e >> 6) & 0xF; }
   static constexpr std::uint32_t Value(std::uint32_t e) { return e >> 16; }
 };
@@ -78,10 +86,10 @@ const std::uint32_t* FixedDistanceTable();
 inline Result DecodeEntry(BitReader& in, const std::uint32_t* table, unsigned mainBits, std::uint32_t* entry) {
   for (;;) {
     std::uint32_t e = table[in.bits() & BitReader::LowMask(mainBits)];
-    unsigned need = (e & TableEntry::kPair) ? TableEntry::ExtraBits(e) : TableEntry::CodeBits(e);
+    unsigned need = TableEntry::SymbolBits(e);
     if (e & TableEntry::kLink) {
       e = table[TableEntry::Value(e) + ((in.bits() >> mainBits) & BitReader::LowMask(TableEntry::ExtraBits(e)))];
-      need = mainBits + TableEntry::CodeBits(e);
+      need = mainBits + TableEntry::SymbolBits(e);
     }
     if (need <= in.count()) {
       in.Drop(need);
