@@ -2,7 +2,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/binary_stdio.h"
+#include "platform/standard_streams.h"
 #include "services/codec/crc.h"
 #include "tools/sfxkit/cli.h"
 #include "tools/sfxkit/commands.h"
@@ -13,7 +13,7 @@ namespace {
 // Runs the register over a file read in 64 KiB pieces; false when it cannot be read.
 bool UpdateFromFile(const char* name, std::uint32_t* crc) {
   const bool isStdin = std::strcmp(name, "-") == 0;
-  std::FILE* f = isStdin ? (platform::SetStandardStreamsBinary() ? stdin : nullptr) : std::fopen(name, "rb");
+  std::FILE* f = isStdin ? (platform::UseBinaryStandardStreams() ? stdin : nullptr) : std::fopen(name, "rb");
   if (f == nullptr) return false;
   static unsigned char chunk[65536];
   std::size_t n = 0;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/binary_stdio.h"
+#include "platform/standard_streams.h"
 #include "services/codec/inflater.h"
 #include "tools/sfxkit/cli.h"
 #include "tools/sfxkit/commands.h"
@@ -14,7 +14,7 @@ namespace {
 std::FILE* OpenNamed(const char* name, const char* mode) {
   if (std::strcmp(name, "-") != 0) return std::fopen(name, mode);
   // Standard input and output carry bytes, not text.
-  if (!platform::SetStandardStreamsBinary()) return nullptr;
+  if (!platform::UseBinaryStandardStreams()) return nullptr;
   return std::strchr(mode, 'r') ? stdin : stdout;
 }
 

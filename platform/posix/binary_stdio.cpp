@@ -1,8 +1,0 @@
-#include "platform/binary_stdio.h"
-
-namespace sfx::platform {
-
-// POSIX streams carry bytes unchanged.
-bool SetStandardStreamsBinary() { return true; }
-
-}  // namespace sfx::platform
