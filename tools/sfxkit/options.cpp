@@ -24,23 +24,23 @@ bool Options::Parse(int argc, char** argv, std::initializer_list<OptionSpec> spe
       optionsEnded = true;
       continue;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* match = nullptr;
     std::string value;
     bool hasInlineValue = false;
     if (arg[1] == '-') {
       const std::size_t eq = arg.find('=');
       const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
       for (const OptionSpec& s : specs)
-        if (name == s.longName) spec = &s;
+        if (name == s.longName) match = &s;
       if (eq != std::string::npos) {
         hasInlineValue = true;
         value = arg.substr(eq + 1);
       }
     } else {
       for (const OptionSpec& s : specs)
-        if (s.shortName != 0 && arg[1] == s.shortName) spec = &s;
-      if (spec && arg.size() > 2) {
-        if (!spec->takesValue) {
+        if (s.shortName != 0 && arg[1] == s.shortName) match = &s;
+      if (match && arg.size() > 2) {
+        if (!match->takesValue) {
           *error = "unknown option '" + arg + "'";
           return false;
         }
@@ -48,21 +48,21 @@ bool Options::Parse(int argc, char** argv, std::initializer_list<OptionSpec> spe
         value = arg.substr(2);
       }
     }
-    if (!spec) {
+    if (!match) {
       *error = "unknown option '" + arg + "'";
       return false;
     }
-    if (spec->takesValue && !hasInlineValue) {
+    if (match->takesValue && !hasInlineValue) {
       if (i + 1 >= argc) {
         *error = "option '" + arg + "' needs a value";
         return false;
       }
       value = argv[++i];
-    } else if (!spec->takesValue && hasInlineValue) {
-      *error = "option '--" + std::string(spec->longName) + "' takes no value";
+    } else if (!match->takesValue && hasInlineValue) {
+      *error = "option '--" + std::string(match->longName) + "' takes no value";
       return false;
     }
-    values_[spec->longName] = value;
+    values_[match->longName] = value;
   }
   return true;
 }
