@@ -5,6 +5,7 @@
 #include "launcher/payload_records.h"
 #include "launcher/report_step_p.h"
 #include "platform/file.h"
+#include "platform/launcher_steps.h"
 #include "platform/time.h"
 #include "platform/ui.h"
 #include "services/codec/crc.h"
@@ -89,7 +90,7 @@ bool ExtractFileEntry(const char* folder, const char* name, const std::uint8_t* 
   const platform::FileHandle file =
       platform::OpenFileHandle(path, platform::FileAccess::kWrite, platform::FileCreation::kOpenExisting, false);
   if (file == platform::kInvalidFile) return true;
-  const bool set = platform::SetFileTimes(file, &universal, &universal, &universal);
+  const bool set = platform::SetLauncherFileTimes(file, &universal, &universal, &universal);
   (void)platform::CloseFile(file);
   if (!set) {
     ReportStep(name, kStepSetFileTime);

@@ -4,6 +4,7 @@
 
 #include "launcher/extract_record.h"
 #include "launcher/progress_queue.h"
+#include "platform/launcher_steps.h"
 #include "platform/thread.h"
 
 namespace sfx::launcher {
@@ -27,7 +28,7 @@ int StartExtraction(platform::DialogWindow dialog, const char* folder, std::uint
   workerCount = count;
   successFlag.store(1);
   if (!OpenProgressQueue()) return 0;
-  workerThread = platform::StartThread(RunWorker, dialog, nullptr);
+  workerThread = platform::StartLauncherThread(RunWorker, dialog, nullptr);
   if (workerThread == nullptr) {
     CloseProgressQueue();
     return 0;

@@ -1,5 +1,6 @@
 #include "launcher/progress_queue.h"
 
+#include "platform/launcher_steps.h"
 #include "platform/memory.h"
 #include "platform/thread.h"
 
@@ -22,7 +23,7 @@ platform::MutexHandle queueMutex = nullptr;
 bool OpenProgressQueue() {
   head = nullptr;
   tail = nullptr;
-  queueMutex = platform::MakeMutex();
+  queueMutex = platform::MakeLauncherMutex();
   return queueMutex != nullptr;
 }
 

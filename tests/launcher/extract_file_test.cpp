@@ -170,6 +170,31 @@ TEST_F(ExtractFileTest, StoredDeflatedAndEmptyFilesWithTheirTimeStamps) {
   EXPECT_EQ(test::ReadFile(At("mixed.bin")), "short");
 }
 
+TEST_F(ExtractFileTest, RefusedTimeStampFailsTheRecordWithItsContentInPlace) {
+  test::TestPayload payload;
+  payload.Stored("stored.txt", "stored bytes");
+  payload.Deflated("deflated.txt", "deflated bytes");
+  payload.Stored("empty", "");
+  payload.Install();
+  test::FailingLauncherSteps refuse(platform::kStepSetFileTimes);
+  for (std::uint32_t n = 1; n <= 3; ++n) {
+    EXPECT_FALSE(launcher::ExtractRecord(folder_.str().c_str(), n)) << n;
+  }
+  const std::vector<test::RecordedMessage> shown = messages_.Take();
+  ASSERT_EQ(shown.size(), 3u);
+  const char* names[] = {"stored.txt", "deflated.txt", "empty"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(shown[i].text, names[i]);
+    EXPECT_EQ(shown[i].caption, "Set File Time");
+    EXPECT_EQ(shown[i].style, 0x10u);
+  }
+  EXPECT_EQ(test::ReadFile(At("stored.txt")), "stored bytes");
+  EXPECT_EQ(test::ReadFile(At("deflated.txt")), "deflated bytes");
+  EXPECT_EQ(fs::file_size(At("empty")), 0u);
+  // The handle opened for the time stamp was closed: the file can go.
+  EXPECT_TRUE(fs::remove(At("stored.txt")));
+}
+
 TEST_F(ExtractFileTest, ContentChecksNameTheirStep) {
   // Stored: size and stored size differ, after the bytes were written.
   launcher::FileHeader sizeOff = test::StoredHeader("size.txt", "abc");

@@ -11,6 +11,7 @@
 
 #include "launcher/payload_records.h"
 #include "launcher/payload_writer.h"
+#include "platform/launcher_steps.h"
 #include "platform/ui.h"
 #include "services/core/stream.h"
 
@@ -35,6 +36,15 @@ class RecordingMessages : public platform::MessageRecorder {
  private:
   std::mutex lock_;
   std::vector<RecordedMessage> messages_;
+};
+
+// Makes the launcher's system steps in the mask `steps` fail for its lifetime.
+class FailingLauncherSteps {
+ public:
+  explicit FailingLauncherSteps(std::uint32_t steps) { platform::FailLauncherSteps(steps); }
+  ~FailingLauncherSteps() { platform::FailLauncherSteps(0); }
+  FailingLauncherSteps(const FailingLauncherSteps&) = delete;
+  FailingLauncherSteps& operator=(const FailingLauncherSteps&) = delete;
 };
 
 // 2024-03-05 06:07:08.09, a local time.

@@ -7,9 +7,13 @@
 #include <set>
 #include <string>
 
+#include "launcher/extraction_worker.h"
 #include "launcher/launcher.h"
 #include "launcher/progress_dialog.h"
+#include "launcher/progress_queue.h"
 #include "platform/file.h"
+#include "platform/launcher_steps.h"
+#include "platform/memory.h"
 #include "platform/ui.h"
 #include "tests/launcher/launcher_fixture.h"
 
@@ -89,6 +93,51 @@ TEST(ProgressDialog, FailingRecordStopsTheWorkerAndIsReportedOnce) {
   EXPECT_EQ(shown[0].style, 0x10u);
   EXPECT_TRUE(fs::is_directory(folder.path() / "two"));
   EXPECT_FALSE(fs::exists(folder.path() / "four"));
+}
+
+// True when the progress queue refuses (and frees) a text, as it does once
+// its mutex is gone.
+bool QueueIsClosed() {
+  auto* text = static_cast<char*>(platform::GlobalAllocate(2));
+  text[0] = 'x';
+  text[1] = 0;
+  return launcher::PushProgressText(text) == 0;
+}
+
+TEST(ProgressDialog, WorkerThatCannotStartLeavesNothingOpen) {
+  for (const std::uint32_t step : {platform::kStepMakeMutex, platform::kStepStartThread}) {
+    test::FailingLauncherSteps fail(step);
+    EXPECT_EQ(launcher::StartExtraction(nullptr, "unused", 3), 0) << step;
+    // Without a thread the mutex made for it is closed again.
+    EXPECT_TRUE(QueueIsClosed()) << step;
+  }
+}
+
+TEST(ProgressDialog, WorkerThatCannotStartEndsTheDialogWithoutAMessage) {
+  for (const std::uint32_t step : {platform::kStepMakeMutex, platform::kStepStartThread}) {
+    test::ScratchDir folder;
+    test::RecordingMessages messages;
+    test::TestPayload payload;
+    payload.Folder("one/");
+    payload.Install();
+    std::intptr_t result = 0;
+    {
+      test::FailingLauncherSteps fail(step);
+      result = RunDialog(folder.str(), 1);
+    }
+    if (result == -1) GTEST_SKIP() << "no display for the dialog";
+    EXPECT_EQ(result, 0) << step;
+    EXPECT_TRUE(messages.Take().empty()) << step;
+    EXPECT_FALSE(fs::exists(folder.path() / "one")) << step;
+    EXPECT_TRUE(QueueIsClosed()) << step;
+  }
+  // A later start is unaffected.
+  test::ScratchDir folder;
+  test::TestPayload payload;
+  payload.Folder("one/");
+  payload.Install();
+  EXPECT_EQ(RunDialog(folder.str(), 1), 1);
+  EXPECT_TRUE(fs::is_directory(folder.path() / "one"));
 }
 
 TEST(ProgressDialog, CannotBeCancelled) {
