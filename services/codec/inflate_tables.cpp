@@ -89,17 +89,20 @@ const std::uint32_t* FixedDistanceTable() { return Fixed().distance; }
 
 void PairLiterals(std::uint32_t* table, unsigned mainBits) {
   // Downwards: the second literal's slot (index >> first length) lies below
-  // and still holds its single entry when read.
+  // and still holds its single entry when read. Whether a slot pairs depends
+  // on the code, not on a pattern a branch predictor could learn, so the
+  // choice is made without branches.
   for (unsigned i = (1u << mainBits); i-- > 0;) {
     const std::uint32_t first = table[i];
-    if (!(first & E::kLiteral)) continue;
-    const unsigned firstBits = E::CodeBits(first);
-    if (firstBits >= mainBits) continue;
+    const unsigned firstBits = E::CodeBits(first);  // a main-table entry consumes at most mainBits + 5
     const std::uint32_t second = table[i >> firstBits];
-    // The second code must be decided by the bits this slot has.
-    if (!(second & E::kLiteral) || (second & E::kPair) || E::CodeBits(second) > mainBits - firstBits) continue;
-    table[i] = E::Make(E::Value(first) | (E::Value(second) << 8), E::kLiteral | E::kPair, firstBits,
-                       firstBits + E::CodeBits(second));
+    // Both literals, the second not already a pair, and the second code
+    // decided by the bits this slot has.
+    const bool pairs = ((first & second & E::kLiteral) != 0) & ((second & E::kPair) == 0) &
+                       (firstBits + E::CodeBits(second) <= mainBits);
+    const std::uint32_t pair = E::Make(E::Value(first) | (E::Value(second) << 8), E::kLiteral | E::kPair, firstBits,
+                                       firstBits + E::CodeBits(second));
+    table[i] = pairs ? pair : first;
   }
 }
 
