@@ -106,9 +106,11 @@ void PairLiterals(std::uint32_t* table, unsigned mainBits) {
   }
 }
 
-bool IsCompleteCode(const std::uint8_t* lengths, unsigned n) {
-  unsigned count[16] = {};
-  for (unsigned s = 0; s < n; ++s) ++count[lengths[s] & 15];
+namespace {
+
+// The counts of each code length 1..15 (count[0] is ignored) leave no
+// pattern unused and none used twice.
+bool CountsComplete(const unsigned* count) {
   int left = 1;
   for (unsigned length = 1; length <= deflate::kMaxCodeLength; ++length) {
     left = (left << 1) - static_cast<int>(count[length]);
@@ -117,11 +119,19 @@ bool IsCompleteCode(const std::uint8_t* lengths, unsigned n) {
   return left == 0;
 }
 
+}  // namespace
+
+bool IsCompleteCode(const std::uint8_t* lengths, unsigned n) {
+  unsigned count[16] = {};
+  for (unsigned s = 0; s < n; ++s) ++count[lengths[s] & 15];
+  return CountsComplete(count);
+}
+
 bool BuildDecodeTable(const std::uint8_t* lengths, unsigned n, const std::uint32_t* symbolEntries, unsigned mainBits,
                       std::uint32_t* table, unsigned capacity) {
-  if (!IsCompleteCode(lengths, n)) return false;
   unsigned count[16] = {};
-  for (unsigned s = 0; s < n; ++s) ++count[lengths[s]];
+  for (unsigned s = 0; s < n; ++s) ++count[lengths[s] & 15];
+  if (!CountsComplete(count)) return false;
   count[0] = 0;
   unsigned next[16] = {};
   unsigned code = 0;
