@@ -363,8 +363,10 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
         out = PutLiterals(out, e);
       }
       if (out > limit || in.next > inLimit) break;
-      in.Refill();
+      // At least 26 bits (14 on 32-bit targets) are left, enough for the
+      // lookup, which then need not wait for the refill.
       e = lit[in.bits & kLiteralMask];
+      in.Refill();
       continue;
     }
   other:
@@ -427,9 +429,10 @@ Result InflateEngine::FastLoop(bool* blockEnd) {
       r = kInflateBadDistance;
       break;
     }
-    // The next entry is looked up before the copy, so the two overlap.
-    in.Refill();
+    // The next entry is looked up before the copy, so the two overlap, and
+    // before the refill: at least 28 bits (11 on 32-bit targets) are left.
     e = lit[in.bits & kLiteralMask];
+    in.Refill();
     CopyMatch(out, out - distance, length, distance);
     out += length;
     if (out > limit || in.next > inLimit) break;

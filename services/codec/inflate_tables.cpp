@@ -89,23 +89,28 @@ const std::uint32_t* FixedDistanceTable() { return Fixed().distance; }
 
 void PairLiterals(std::uint32_t* table, unsigned mainBits) {
   // Downwards: the second literal's slot (index >> first length) lies below
-  // and still holds its single entry when read.
+  // and still holds its single entry when read. Whether a slot pairs depends
+  // on the code, not on a pattern a branch predictor could learn, so the
+  // choice is made without branches.
   for (unsigned i = (1u << mainBits); i-- > 0;) {
     const std::uint32_t first = table[i];
-    if (!(first & E::kLiteral)) continue;
-    const unsigned firstBits = E::CodeBits(first);
-    if (firstBits >= mainBits) continue;
+    const unsigned firstBits = E::CodeBits(first);  // a main-table entry consumes at most mainBits + 5
     const std::uint32_t second = table[i >> firstBits];
-    // The second code must be decided by the bits this slot has.
-    if (!(second & E::kLiteral) || (second & E::kPair) || E::CodeBits(second) > mainBits - firstBits) continue;
-    table[i] = E::Make(E::Value(first) | (E::Value(second) << 8), E::kLiteral | E::kPair, firstBits,
-                       firstBits + E::CodeBits(second));
+    // Both literals, the second not already a pair, and the second code
+    // decided by the bits this slot has.
+    const bool pairs = ((first & second & E::kLiteral) != 0) & ((second & E::kPair) == 0) &
+                       (firstBits + E::CodeBits(second) <= mainBits);
+    const std::uint32_t pair = E::Make(E::Value(first) | (E::Value(second) << 8), E::kLiteral | E::kPair, firstBits,
+                                       firstBits + E::CodeBits(second));
+    table[i] = pairs ? pair : first;
   }
 }
 
-bool IsCompleteCode(const std::uint8_t* lengths, unsigned n) {
-  unsigned count[16] = {};
-  for (unsigned s = 0; s < n; ++s) ++count[lengths[s] & 15];
+namespace {
+
+// The counts of each code length 1..15 (count[0] is ignored) leave no
+// pattern unused and none used twice.
+bool CountsComplete(const unsigned* count) {
   int left = 1;
   for (unsigned length = 1; length <= deflate::kMaxCodeLength; ++length) {
     left = (left << 1) - static_cast<int>(count[length]);
@@ -114,11 +119,19 @@ bool IsCompleteCode(const std::uint8_t* lengths, unsigned n) {
   return left == 0;
 }
 
+}  // namespace
+
+bool IsCompleteCode(const std::uint8_t* lengths, unsigned n) {
+  unsigned count[16] = {};
+  for (unsigned s = 0; s < n; ++s) ++count[lengths[s] & 15];
+  return CountsComplete(count);
+}
+
 bool BuildDecodeTable(const std::uint8_t* lengths, unsigned n, const std::uint32_t* symbolEntries, unsigned mainBits,
                       std::uint32_t* table, unsigned capacity) {
-  if (!IsCompleteCode(lengths, n)) return false;
   unsigned count[16] = {};
-  for (unsigned s = 0; s < n; ++s) ++count[lengths[s]];
+  for (unsigned s = 0; s < n; ++s) ++count[lengths[s] & 15];
+  if (!CountsComplete(count)) return false;
   count[0] = 0;
   unsigned next[16] = {};
   unsigned code = 0;
