@@ -22,6 +22,24 @@ void Consume(TextCursor* c) {
   --c->remaining;
 }
 
+// Starts the token at the cursor and takes every following byte of the class.
+void TakeClass(TextCursor* c, std::uint16_t byteClass) {
+  c->tokenStart = c->next;
+  c->tokenLength = 0;
+  while (c->remaining > 0 && HasClass(Peek(*c), byteClass)) {
+    Consume(c);
+    ++c->tokenLength;
+  }
+}
+
+// The number in the token's digits; wraps modulo 2^32 (scanning reports no overflow).
+std::uint32_t TokenValue(const TextCursor& c, std::uint32_t base) {
+  std::uint32_t v = 0;
+  for (std::uint32_t i = 0; i < c.tokenLength; ++i)
+    v = v * base + text::HexDigitValue(static_cast<unsigned char>(c.tokenStart[i]));
+  return v;
+}
+
 TextCursor CursorAt(const char* next, std::uint32_t remaining) { return TextCursor{next, remaining, next, 0}; }
 
 bool InSet(unsigned char byte, const char* set, std::uint32_t setLength) {
@@ -55,12 +73,7 @@ void CopyPosition(const TextCursor& c, ParameterCursor* out) {
 // ---- single-step scanners ----
 
 Result StringService::SkipWhitespace(TextCursor* cursor) {
-  cursor->tokenStart = cursor->next;
-  cursor->tokenLength = 0;
-  while (cursor->remaining > 0 && HasClass(Peek(*cursor), kClassSpace)) {
-    Consume(cursor);
-    ++cursor->tokenLength;
-  }
+  TakeClass(cursor, kClassSpace);
   return kOk;
 }
 
@@ -77,29 +90,15 @@ Result StringService::TrimWhitespace(TextCursor* cursor) {
 
 Result StringService::ScanUnsigned(TextCursor* cursor, std::uint32_t* value) {
   (void)Strings()->SkipWhitespace(cursor);
-  cursor->tokenStart = cursor->next;
-  cursor->tokenLength = 0;
-  std::uint32_t v = 0;  // wraps modulo 2^32: scanning reports no overflow
-  while (cursor->remaining > 0 && HasClass(Peek(*cursor), kClassDigit)) {
-    v = v * 10 + (Peek(*cursor) - '0');
-    Consume(cursor);
-    ++cursor->tokenLength;
-  }
-  if (value != nullptr) *value = v;
+  TakeClass(cursor, kClassDigit);
+  if (value != nullptr) *value = TokenValue(*cursor, 10);
   return kOk;
 }
 
 Result StringService::ScanHex(TextCursor* cursor, std::uint32_t* value) {
   (void)Strings()->SkipWhitespace(cursor);
-  cursor->tokenStart = cursor->next;
-  cursor->tokenLength = 0;
-  std::uint32_t v = 0;
-  while (cursor->remaining > 0 && HasClass(Peek(*cursor), kClassHexDigit)) {
-    v = v * 16 + text::HexDigitValue(Peek(*cursor));
-    Consume(cursor);
-    ++cursor->tokenLength;
-  }
-  if (value != nullptr) *value = v;
+  TakeClass(cursor, kClassHexDigit);
+  if (value != nullptr) *value = TokenValue(*cursor, 16);
   return kOk;
 }
 
@@ -121,12 +120,7 @@ Result StringService::ScanToAnyOf(TextCursor* cursor, const char* set, std::uint
 
 Result StringService::ScanToken(TextCursor* cursor) {
   while (cursor->remaining > 0 && !HasClass(Peek(*cursor), kClassTokenChar)) Consume(cursor);
-  cursor->tokenStart = cursor->next;
-  cursor->tokenLength = 0;
-  while (cursor->remaining > 0 && HasClass(Peek(*cursor), kClassTokenChar)) {
-    Consume(cursor);
-    ++cursor->tokenLength;
-  }
+  TakeClass(cursor, kClassTokenChar);
   return kOk;
 }
 
