@@ -118,6 +118,23 @@ Result PayloadWriter::AddFileRecord(const FileHeader& header, const char* name, 
   return kOk;
 }
 
+namespace {
+
+// A record header carrying the time stamp; the caller fills in the rest.
+FileHeader HeaderStamped(const DateTimeRecord& time) {
+  FileHeader header{};
+  header.year = time.year;
+  header.month = time.month;
+  header.day = time.day;
+  header.hour = time.hour;
+  header.minute = time.minute;
+  header.second = time.second;
+  header.hundredths = time.hundredths;
+  return header;
+}
+
+}  // namespace
+
 Result PayloadWriter::AddFolder(const char* name, const DateTimeRecord& time) {
   char folder[kMaxText + 2];
   const std::uint32_t length = TextLength(name);
@@ -128,14 +145,7 @@ Result PayloadWriter::AddFolder(const char* name, const DateTimeRecord& time) {
     if (length == kMaxText) return kPayloadBadName;
     folder[total++] = '/';
   }
-  FileHeader header{};
-  header.year = time.year;
-  header.month = time.month;
-  header.day = time.day;
-  header.hour = time.hour;
-  header.minute = time.minute;
-  header.second = time.second;
-  header.hundredths = time.hundredths;
+  FileHeader header = HeaderStamped(time);
   header.method = kMethodStored;
   header.nameLength = static_cast<std::uint8_t>(total);
   return AddFileRecord(header, folder, nullptr);
@@ -145,14 +155,7 @@ Result PayloadWriter::AddFile(const char* name, const DateTimeRecord& time, std:
                               std::uint32_t crc, const void* stored, std::uint32_t storedSize) {
   const std::uint32_t length = TextLength(name);
   if (length == 0 || length > kMaxText) return kPayloadBadName;
-  FileHeader header{};
-  header.year = time.year;
-  header.month = time.month;
-  header.day = time.day;
-  header.hour = time.hour;
-  header.minute = time.minute;
-  header.second = time.second;
-  header.hundredths = time.hundredths;
+  FileHeader header = HeaderStamped(time);
   header.size = size;
   header.crc = crc;
   header.storedSize = storedSize;
