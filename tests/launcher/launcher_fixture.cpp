@@ -12,6 +12,7 @@
 #include "platform/memory.h"
 #include "platform/resource.h"
 #include "services/core/memory_stream.h"
+#include "tests/support/zlib_peer.h"
 
 namespace sfx::test {
 
@@ -37,17 +38,7 @@ std::vector<std::string> RecordingMessages::Captions() {
 DateTimeRecord SampleTime() { return DateTimeRecord{2024, 3, 5, 6, 7, 8, 9}; }
 
 std::vector<std::uint8_t> Deflate(const std::string& content, int level) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::vector<std::uint8_t> out(deflateBound(&z, static_cast<uLong>(content.size())) + 16);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
-  z.avail_in = static_cast<uInt>(content.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
+  return test::ZlibRawDeflate(content.data(), content.size(), level, 8, Z_DEFAULT_STRATEGY);
 }
 
 std::uint32_t Crc32(const std::string& content) {

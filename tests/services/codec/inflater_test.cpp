@@ -12,6 +12,7 @@
 #include "tests/reference/inflate_compare.h"
 #include "tests/services/codec/deflate_builder.h"
 #include "tests/support/fault_memory.h"
+#include "tests/support/zlib_peer.h"
 
 namespace sfx {
 namespace {
@@ -33,17 +34,7 @@ InflateObservation Both(const Bytes& input, const InflateRun& run = {}) {
 // ---- inputs and a peer compressor ----
 
 Bytes Compress(const Bytes& data, int level, int strategy) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy), Z_OK);
-  Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 16);
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
+  return test::ZlibRawDeflate(data.data(), data.size(), level, 9, strategy);
 }
 
 std::vector<std::pair<std::string, Bytes>> Inputs() {
