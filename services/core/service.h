@@ -17,7 +17,16 @@ namespace sfx {
 
 // Bit 31 set = failure; bits 30..16 the facility, bits 15..0 the code.
 // Success is 0 unless an operation documents another non-negative value.
-using Result = std::int32_t;
+// A type of its own so that a dropped result is a compile error: a caller that
+// means to ignore one writes `(void)`. It converts to and from the 32-bit value
+// freely, so codes compare and switch as plain integers.
+struct [[nodiscard]] Result {
+  std::int32_t value = 0;
+  constexpr Result() = default;
+  constexpr Result(std::int32_t v) : value(v) {}  // NOLINT: implicit by design
+  constexpr operator std::int32_t() const { return value; }
+};
+static_assert(sizeof(Result) == 4);
 
 constexpr Result MakeResult(std::uint32_t failure, std::uint32_t facility, std::uint32_t code) {
   return static_cast<Result>((failure << 31) | ((facility & 0x7FFFu) << 16) | (code & 0xFFFFu));
@@ -116,7 +125,7 @@ enum class Slot : int {
   kHuffmanDecoder,
 };
 inline constexpr int kSlotCount = 27;
-inline constexpr int kCoreSlotCount = 22;
+static_assert(kSlotCount == static_cast<int>(Slot::kHuffmanDecoder));
 
 // The service in a slot, or null before registration (and for services this
 // build does not have yet). Reading needs no lock: slots change only at
