@@ -30,7 +30,7 @@ void AllPaths(const std::vector<int>& fanOut, std::size_t level, const std::stri
     out->push_back(prefix);
     return;
   }
-  for (int i = 0; i < fanOut[level]; ++i) AllPaths(fanOut, level + 1, prefix + "/node" + std::to_string(i), out);
+  for (int i = 0; i < fanOut[level]; ++i) AllPaths(fanOut, level + 1, prefix + "/n" + std::to_string(i), out);
 }
 
 // The leaf paths in a scattered order, so successive look-ups share little.
