@@ -45,18 +45,24 @@ Result NameTreeInstance::FindNamePath(const char* path, const char16_t* path16, 
     while (reader.At(reader.length) != 0) ++reader.length;
     if (reader.length == 0) return kNameTreeBadPath;
   }
-  // The whole path is checked first, so that a path that is too deep or has
-  // a name that is too long fails before it creates any node.
-  std::uint32_t start = 0, count = 0, names = 0;
-  for (PathReader scan = reader;; ++names) {
-    if (names > kMaxPathNames) return kNameTreeBadPath;
-    if (!scan.Next(&start, &count)) break;
-    if (count > kNameTreeMaxNameLength) return kNameTreeNameTooLong;
+  // Before creating, the whole path is checked, so that a path that is too
+  // deep or has a name that is too long fails without leaving nodes behind.
+  // A plain look-up checks as it goes: a missing name may end it first.
+  std::uint32_t start = 0, count = 0;
+  if (create != 0) {
+    PathReader scan = reader;
+    for (std::uint32_t names = 0;; ++names) {
+      if (names > kMaxPathNames) return kNameTreeBadPath;
+      if (!scan.Next(&start, &count)) break;
+      if (count > kNameTreeMaxNameLength) return kNameTreeNameTooLong;
+    }
   }
   std::uint16_t current = kNoNode;
   bool created = false;
   EncodedName name;
-  while (reader.Next(&start, &count)) {
+  for (std::uint32_t depth = 0;; ++depth) {
+    if (depth > kMaxPathNames) return kNameTreeBadPath;
+    if (!reader.Next(&start, &count)) break;
     SFX_TRY(
         EncodeName(path != nullptr ? path + start : nullptr, path != nullptr ? nullptr : path16 + start, count, &name));
     std::uint16_t found = kNoNode;

@@ -62,8 +62,14 @@ Result NameTreeInstance::ListNameTree(std::uint16_t start, std::uint32_t depthLi
     (void)Memory()->Free(block);  // the failure reported is the walk's
     return r;
   }
-  // Shrinking cannot fail in a way that matters: the larger block stays valid.
-  if (found < room) (void)Memory()->Reallocate(found * static_cast<std::uint32_t>(sizeof(NodeListItem)), &block);
+  if (found == 0) {
+    // Only a damaged header gets here: nodes in use but no top level.
+    (void)Memory()->Free(block);  // nothing was handed out
+    block = nullptr;
+  } else if (found < room) {
+    // Shrinking cannot fail in a way that matters: the larger block stays valid.
+    (void)Memory()->Reallocate(found * static_cast<std::uint32_t>(sizeof(NodeListItem)), &block);
+  }
   *count = static_cast<std::uint16_t>(found);
   *items = static_cast<NodeListItem*>(block);
   return kOk;

@@ -59,6 +59,12 @@ TEST(NameTreePaths, DepthAndLengthLimitsCreateNothing) {
   EXPECT_EQ(Find(t.get(), ("/x/" + std::string(255, 'y')).c_str(), 1, &node), kNameTreeNameTooLong);
   EXPECT_EQ(Field(t.get(), hdr::kUsedNodes), used);
   EXPECT_EQ(Find(t.get(), ("/x/" + std::string(254, 'y') + "/").c_str(), 1, &node), kNameTreeCreated);
+  // A plain look-up ends at the first missing name, however long the rest;
+  // a deeper existing chain is still refused after 16 names.
+  EXPECT_EQ(Find(t.get(), ("/missing" + path).c_str(), 0, &node), kNameTreeCreated);
+  const std::uint16_t deepest = test::MakePath(t.get(), path.c_str());
+  EXPECT_EQ(t->InsertNamedNode("n16", nullptr, deepest, kInsertAsChild, nullptr), kOk);
+  EXPECT_EQ(Find(t.get(), (path + "/n16").c_str(), 0, &node), kNameTreeBadPath);
 }
 
 TEST(NameTreeInsert, OrderByFlags) {
