@@ -94,6 +94,13 @@ TEST(NameTreeStoredForm, SaveLoadSaveIsByteIdentical) {
     EXPECT_EQ(test::PathOf(loaded.get(), test::MakePath(loaded.get(), "/dir4/file39")), "/dir4/file39");
     EXPECT_EQ(std::memcmp(loaded->state()->header + 16, "HDR!", 4), 0);
   }
+  // What an older writer left in the free name bytes is not carried on.
+  ASSERT_GT(Field(t.get(), hdr::kNameAreaSize), Field(t.get(), hdr::kNameAreaUsed));
+  Bytes stale = first;
+  stale.back() = 'Z';
+  TreePtr cleaned;
+  ASSERT_EQ(test::Load(stale, &cleaned), kOk);
+  EXPECT_EQ(test::Save(cleaned.get()), first);
   // An explicit length and trailing bytes beyond it.
   Bytes padded = first;
   padded.resize(first.size() + 5, 0xAB);
