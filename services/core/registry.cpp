@@ -23,6 +23,7 @@ Result RegisterCoreServices() {
   detail::SetSlot(Slot::kString, detail::TheStringService());
   detail::SetSlot(Slot::kUrl, detail::TheUrlService());
   detail::SetSlot(Slot::kCrc, detail::TheCrcService());
+  detail::SetSlot(Slot::kNameTree, detail::TheNameTreeService());
   return kOk;
 }
 

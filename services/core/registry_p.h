@@ -14,6 +14,7 @@ ServiceObject* TheMemoryStreamService();
 ServiceObject* TheStringService();
 ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
+ServiceObject* TheNameTreeService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
 
