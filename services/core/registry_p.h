@@ -9,11 +9,13 @@ namespace sfx::detail {
 ServiceObject* TheMemoryService();
 ServiceObject* TheThreadService();
 ServiceObject* TheSyncService();
+ServiceObject* TheDateTimeService();
 ServiceObject* TheFileSystemService();
 ServiceObject* TheMemoryStreamService();
 ServiceObject* TheStringService();
 ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
+ServiceObject* TheScheduleService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
 
