@@ -1,12 +1,13 @@
 // Reads arbitrary bytes as header dates, slash dates, times of day and
 // schedule lists. Every accepted date must be a valid record that formats
 // and reads back unchanged; every parsed mask must format and read back to
-// itself; the arithmetic must stay bounded on the raw bytes as a record.
+// itself; the arithmetic and the schedule must stay bounded on raw records.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "platform/clock.h"
 #include "services/core/service.h"
 #include "services/data/schedule.h"
 #include "services/text/date_time.h"
@@ -101,6 +102,34 @@ void Arithmetic(const std::uint8_t* data, std::size_t size) {
   (void)DateTimes()->FormatHeaderDate(&a, out);
 }
 
+// A rule, a clock reading and raw start and last-run records: the next run
+// must come back in bounded time, and when neither record is given it is
+// not before the clock's minute.
+void NextRun(const std::uint8_t* data, std::size_t size) {
+  if (size < 41) return;
+  ScheduleRule rule;
+  std::memcpy(&rule, data, sizeof rule);
+  std::uint32_t now;
+  std::memcpy(&now, data + 12, 4);
+  DateTimeRecord start, last, end;
+  std::memcpy(&start, data + 16, 8);
+  std::memcpy(&last, data + 24, 8);
+  std::memcpy(&end, data + 32, 8);
+  const std::uint8_t use = data[40];
+  const platform::FixedClock clock{now, 0};
+  platform::SetFixedClock(&clock);
+  DateTimeRecord next{};
+  const Result r = Schedules()->NextRunTime(&rule, (use & 1) ? &start : nullptr, (use & 4) ? &end : nullptr,
+                                            (use & 2) ? &last : nullptr, &next);
+  if (r == kOk && (use & 7) == 0) {
+    DateTimeRecord nowRecord{};
+    Check(DateTimes()->FromUnixTime(now, &nowRecord) == kOk);
+    nowRecord.second = 0;
+    Check(DateTimes()->CompareDateTime(&next, &nowRecord) != kDateEarlier);
+  }
+  platform::SetFixedClock(nullptr);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -112,5 +141,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ParseDates(text.data(), length);
   ParseLists(text.data(), length);
   Arithmetic(data, size);
+  NextRun(data, size);
   return 0;
 }

@@ -98,6 +98,20 @@ TEST(ScheduleNextRun, MendedFaults) {
   EXPECT_EQ(Show(NextRun(Rule(4, 900, 0, 1u << 4, 4), Rec(2024, 5, 1)).next), Show(Rec(2024, 5, 31, 9, 0)));
 }
 
+// A date service whose clock cannot be read.
+class NoClock : public DateTimeService {
+ public:
+  Result GetCurrentLocal(DateTimeRecord*) override { return kFail; }
+};
+
+TEST(ScheduleNextRun, ClockFailureHasItsOwnCode) {
+  NoClock noClock;
+  const ScopedServiceOverride swap(Slot::kDateTime, &noClock);
+  const ScheduleRule rule = Rule(3, 800, 1, 0);
+  DateTimeRecord next{};
+  EXPECT_EQ(Schedules()->NextRunTime(&rule, nullptr, nullptr, nullptr, &next), kScheduleNoClock);
+}
+
 // ---- the oracle ----
 
 constexpr std::int64_t kMinute = 60;

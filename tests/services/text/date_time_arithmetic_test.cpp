@@ -223,41 +223,5 @@ TEST(DateTimeCalendar, DistancesMatchTheReference) {
   }
 }
 
-// Records with fields outside their ranges are not validated, but no field
-// value may make an operation loop or fault.
-TEST(DateTimeCalendar, FieldsOutOfRangeStayBounded) {
-  std::mt19937 rng(14);
-  for (int i = 0; i < 5000; ++i) {
-    DateTimeRecord r{}, s{};
-    for (auto* x : {&r, &s}) {
-      x->year = static_cast<std::uint16_t>(rng());
-      x->month = static_cast<std::uint8_t>(rng());
-      x->day = static_cast<std::uint8_t>(rng());
-      x->hour = static_cast<std::uint8_t>(rng());
-      x->minute = static_cast<std::uint8_t>(rng());
-      x->second = static_cast<std::uint8_t>(rng());
-      x->hundredths = static_cast<std::uint8_t>(rng());
-    }
-    std::uint32_t n = 0;
-    std::uint8_t w = 0;
-    (void)D()->DaysBetween(&r, &s, &n);
-    (void)D()->SecondsBetween(&r, &s, &n);
-    (void)D()->HoursBetween(&r, &s, &n);
-    (void)D()->DayOfWeek(&r, &w);
-    DateTimeRecord x = r;
-    (void)D()->AddSeconds(&x, rng());
-    x = r;
-    (void)D()->SubtractSeconds(&x, rng());
-    x = r;
-    (void)D()->AddHours(&x, rng());
-    x = r;
-    (void)D()->SubtractHours(&x, rng());
-    x = r;
-    (void)D()->NextDay(&x);
-    x = r;
-    (void)D()->PreviousDay(&x);
-  }
-}
-
 }  // namespace
 }  // namespace sfx
