@@ -133,7 +133,7 @@ void NextRun(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool registered = (sfx::RegisterCoreServices(), true);
+  static const bool registered = ((void)sfx::RegisterCoreServices(), true);
   (void)registered;
   // An exact-size copy, so that a read past the text is caught.
   std::vector<char> text(data, data + size);

@@ -6,6 +6,8 @@
 // the step, so a caller can tell which part of a rule could not be placed.
 #include "services/data/schedule.h"
 
+#include <algorithm>
+
 #include "services/core/registry_p.h"
 #include "services/text/date_time.h"
 
@@ -242,7 +244,9 @@ Result WeeklyMask(const Plan& p, DateTimeRecord* b) {
   SFX_TRY(MoveToWeekday(p, b, 0x0027, 0x0028));
   std::uint8_t length = 0;
   SCHEDULE_STEP(p.dates->DaysInMonth(b->year, b->month, &length), 0x0029);
-  const std::uint32_t q = (b->day - 1u) / 7;  // b is the (q + 1)-th occurrence
+  // b is the (q + 1)-th occurrence. A start or last run with a day outside
+  // the month must not make q large: it bounds the search below.
+  const std::uint32_t q = b->day == 0 ? 0 : std::min<std::uint32_t>((b->day - 1u) / 7, kLastBit + 1);
   for (std::uint32_t i = q; i <= kLastBit; ++i) {
     if (!p.Selected(i)) continue;
     std::uint32_t day = b->day;
@@ -254,7 +258,7 @@ Result WeeklyMask(const Plan& p, DateTimeRecord* b) {
     b->day = static_cast<std::uint8_t>(day);
     return kOk;
   }
-  for (std::uint32_t j = 0; j < q; ++j) {
+  for (std::uint32_t j = 0; j < q && j < kLastBit; ++j) {
     if (!p.Selected(j)) continue;
     // The first occurrence in the next month, then j weeks on.
     const std::uint32_t toNextMonth = 7 * ((length - b->day) / 7 + 1);

@@ -96,6 +96,10 @@ TEST(ScheduleNextRun, MendedFaults) {
   // Week mask: bit 3 is the fourth Friday, bit 4 the last (May 2024 has five).
   EXPECT_EQ(Show(NextRun(Rule(4, 900, 0, 1u << 3, 4), Rec(2024, 5, 1)).next), Show(Rec(2024, 5, 24, 9, 0)));
   EXPECT_EQ(Show(NextRun(Rule(4, 900, 0, 1u << 4, 4), Rec(2024, 5, 1)).next), Show(Rec(2024, 5, 31, 9, 0)));
+  // A start whose day lies outside every month ends at once (its week of
+  // the month once counted hundreds of millions of candidate weeks).
+  const DateTimeRecord dayZero = Rec(8247, 51, 0);
+  EXPECT_LT(NextRun(Rule(4, 2359, 0, 0, 0), Rec(2024, 5, 1), &dayZero).result, 0);
 }
 
 // A date service whose clock cannot be read.
