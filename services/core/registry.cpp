@@ -18,12 +18,14 @@ Result RegisterCoreServices() {
   detail::SetSlot(Slot::kMemory, detail::TheMemoryService());
   detail::SetSlot(Slot::kThread, detail::TheThreadService());
   detail::SetSlot(Slot::kSync, detail::TheSyncService());
+  detail::SetSlot(Slot::kDateTime, detail::TheDateTimeService());
   detail::SetSlot(Slot::kFileSystem, detail::TheFileSystemService());
   detail::SetSlot(Slot::kMemoryStream, detail::TheMemoryStreamService());
   detail::SetSlot(Slot::kString, detail::TheStringService());
   detail::SetSlot(Slot::kUrl, detail::TheUrlService());
   detail::SetSlot(Slot::kCrc, detail::TheCrcService());
   detail::SetSlot(Slot::kNameTree, detail::TheNameTreeService());
+  detail::SetSlot(Slot::kSchedule, detail::TheScheduleService());
   return kOk;
 }
 

@@ -9,12 +9,14 @@ namespace sfx::detail {
 ServiceObject* TheMemoryService();
 ServiceObject* TheThreadService();
 ServiceObject* TheSyncService();
+ServiceObject* TheDateTimeService();
 ServiceObject* TheFileSystemService();
 ServiceObject* TheMemoryStreamService();
 ServiceObject* TheStringService();
 ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
 ServiceObject* TheNameTreeService();
+ServiceObject* TheScheduleService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
 
