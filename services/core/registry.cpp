@@ -23,6 +23,10 @@ Result RegisterCoreServices() {
   detail::SetSlot(Slot::kString, detail::TheStringService());
   detail::SetSlot(Slot::kUrl, detail::TheUrlService());
   detail::SetSlot(Slot::kCrc, detail::TheCrcService());
+  detail::SetSlot(Slot::kTextScramble, detail::TheTextScrambleService());
+  detail::SetSlot(Slot::kMimeType, detail::TheMimeTypeService());
+  detail::SetSlot(Slot::kSort, detail::TheSortService());
+  detail::SetSlot(Slot::kPattern, detail::ThePatternService());
   return kOk;
 }
 

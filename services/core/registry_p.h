@@ -14,6 +14,10 @@ ServiceObject* TheMemoryStreamService();
 ServiceObject* TheStringService();
 ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
+ServiceObject* TheTextScrambleService();
+ServiceObject* TheMimeTypeService();
+ServiceObject* TheSortService();
+ServiceObject* ThePatternService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
 
