@@ -32,7 +32,10 @@ bool AnchoredRef(std::string_view p, std::string_view s, bool caseSensitive) {
 // subject never matches.
 Result ReferenceMatch(std::string_view p, std::string_view s, bool caseSensitive) {
   if (p.empty() || s.empty()) return 1;
-  return AnchoredRef("*" + std::string(p) + "*", s, caseSensitive) ? 0 : 1;
+  std::string wrapped(1, '*');
+  wrapped.append(p);
+  wrapped.push_back('*');
+  return AnchoredRef(wrapped, s, caseSensitive) ? 0 : 1;
 }
 
 Result Match(std::string_view p, std::string_view s, std::uint32_t options) {
