@@ -89,11 +89,14 @@ void Sizes(benchmark::internal::Benchmark* b) {
   b->Unit(benchmark::kMillisecond);
 }
 
-BENCHMARK_CAPTURE(BM_Sort<std::uint32_t>, Sort_u32, Engine::kSort)->Apply(Sizes);
-BENCHMARK_CAPTURE(BM_Sort<std::uint32_t>, StdSort_u32, Engine::kStdSort)->Apply(Sizes);
-BENCHMARK_CAPTURE(BM_Sort<std::uint32_t>, Qsort_u32, Engine::kQsort)->Apply(Sizes);
-BENCHMARK_CAPTURE(BM_Sort<Record>, Sort_record16, Engine::kSort)->Apply(Sizes);
-BENCHMARK_CAPTURE(BM_Sort<Record>, StdSort_record16, Engine::kStdSort)->Apply(Sizes);
-BENCHMARK_CAPTURE(BM_Sort<Record>, Qsort_record16, Engine::kQsort)->Apply(Sizes);
+void BM_SortU32(benchmark::State& state, Engine engine) { BM_Sort<std::uint32_t>(state, engine); }
+void BM_SortRecord(benchmark::State& state, Engine engine) { BM_Sort<Record>(state, engine); }
+
+BENCHMARK_CAPTURE(BM_SortU32, Sort_u32, Engine::kSort)->Apply(Sizes);
+BENCHMARK_CAPTURE(BM_SortU32, StdSort_u32, Engine::kStdSort)->Apply(Sizes);
+BENCHMARK_CAPTURE(BM_SortU32, Qsort_u32, Engine::kQsort)->Apply(Sizes);
+BENCHMARK_CAPTURE(BM_SortRecord, Sort_record16, Engine::kSort)->Apply(Sizes);
+BENCHMARK_CAPTURE(BM_SortRecord, StdSort_record16, Engine::kStdSort)->Apply(Sizes);
+BENCHMARK_CAPTURE(BM_SortRecord, Qsort_record16, Engine::kQsort)->Apply(Sizes);
 
 }  // namespace

@@ -22,11 +22,12 @@ struct Registered {
   Registered() { (void)sfx::RegisterCoreServices(); }
 } g_registered;
 
-// Segments of 'a' ending in a 'b' that never occurs.
+// Segments of 'a', then one as long that ends in a 'b' that never occurs: it
+// is compared almost to its end at every offset of the subject.
 std::string Adversarial(int segments, int segmentLength) {
   std::string p;
   for (int i = 0; i < segments; ++i) p += std::string(segmentLength, 'a') + "*";
-  return p + "b";
+  return p + std::string(segmentLength - 1, 'a') + "b";
 }
 
 // The old matcher: place each segment at its next occurrence and, when a
@@ -88,7 +89,7 @@ void BM_Wildcard(benchmark::State& state, Engine engine, int segments, int segme
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }
 
-// Fixed pattern (8 segments of 1 and of 16 bytes), subject from 1 KiB to 1 MiB.
+// Fixed pattern (8 segments and a failing one, of 1 and of 16 bytes), subject from 1 KiB to 1 MiB.
 BENCHMARK_CAPTURE(BM_Wildcard, MatchPattern_8x1, Engine::kMatchPattern, 8, 1)
     ->RangeMultiplier(4)
     ->Range(1 << 10, 1 << 20)

@@ -33,11 +33,13 @@ void InstallPcreHooks() {
   (void)installed;
 }
 
-// PCRE's matcher recurses on the machine stack, about once per nested group
-// repetition. The limit keeps a hostile subject from overflowing the smallest
-// thread stack the library runs on; a search that reaches it (like one that
-// runs out of its step budget) counts as no match, the same on both targets.
-constexpr unsigned long kRecursionLimit = 2500;
+// PCRE's matcher recurses on the machine stack, about once per repetition of
+// a group, in frames of about 430 (64-bit: 500) bytes. The limit keeps a
+// hostile subject within about 1 MB of stack, below the 2 MB a thread gets by
+// default on Windows; without it a long subject overflowed the stack. A search
+// that reaches it (like one that runs out of its step budget) counts as no
+// match, the same on both targets.
+constexpr unsigned long kRecursionLimit = 2000;
 constexpr unsigned long kStepLimit = 10000000;
 
 // pcre_compile2's error code for a failed allocation ("failed to get memory").
