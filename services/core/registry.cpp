@@ -26,6 +26,10 @@ Result RegisterCoreServices() {
   detail::SetSlot(Slot::kCrc, detail::TheCrcService());
   detail::SetSlot(Slot::kNameTree, detail::TheNameTreeService());
   detail::SetSlot(Slot::kSchedule, detail::TheScheduleService());
+  detail::SetSlot(Slot::kTextScramble, detail::TheTextScrambleService());
+  detail::SetSlot(Slot::kMimeType, detail::TheMimeTypeService());
+  detail::SetSlot(Slot::kSort, detail::TheSortService());
+  detail::SetSlot(Slot::kPattern, detail::ThePatternService());
   return kOk;
 }
 

@@ -17,6 +17,10 @@ ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
 ServiceObject* TheNameTreeService();
 ServiceObject* TheScheduleService();
+ServiceObject* TheTextScrambleService();
+ServiceObject* TheMimeTypeService();
+ServiceObject* TheSortService();
+ServiceObject* ThePatternService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
 
