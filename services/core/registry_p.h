@@ -16,5 +16,8 @@ ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
+ServiceObject* TheZipArchiveService();
+ServiceObject* TheMd5Service();
+ServiceObject* TheBase64Service();
 
 }  // namespace sfx::detail
