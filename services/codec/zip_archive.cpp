@@ -173,9 +173,14 @@ Result ZipArchiveInstance::OpenArchive(Stream* stream, std::uint32_t start, std:
   entryIndex_ = 0;
   entryPosition_ = 0;
   std::uint32_t found = 0;
-  SFX_TRY(FindEndRecord(&found));
+  Result r = FindEndRecord(&found);
+  if (Succeeded(r)) r = ReadFully(stream_, found + kSignatureBytes, endRecord_, kEndRecordBytes);
+  if (Failed(r)) {
+    stream_ = nullptr;  // no archive is open: the operations on it fail until one is
+    return r;
+  }
   endRecordPosition_ = found;
-  return ReadFully(stream_, found + kSignatureBytes, endRecord_, kEndRecordBytes);
+  return kOk;
 }
 
 Result ZipArchiveInstance::NewArchive(Stream* stream, std::uint32_t position) {
@@ -335,6 +340,7 @@ Result ZipArchiveInstance::AddEntry(Stream* input, std::uint32_t position, std::
   nameLength = std::min(nameLength, kMaxNameLength);
 
   const std::uint32_t entryStart = endRecordPosition_ + kEndRecordTotalBytes + End16(kEndCommentLength);
+  if (Wide{entryStart} + kLocalHeaderTotalBytes + nameLength > 0xFFFFFFFFu) return kFail;  // 32-bit positions
   const std::uint32_t dataStart = entryStart + kLocalHeaderTotalBytes + nameLength;
   std::uint16_t dosTime = 0;
   std::uint16_t dosDate = 0;
