@@ -9,10 +9,10 @@ namespace {
 
 inline std::uint32_t Rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
-// The round functions of RFC 1321, 3.4. F and G are written in the forms that
-// need one operation less than the textbook ones and give the same values.
+// The round functions of RFC 1321, 3.4 (G is in the step below). F is written
+// in the form that needs one operation less than the textbook one and gives
+// the same values.
 inline std::uint32_t F(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return z ^ (x & (y ^ z)); }
-inline std::uint32_t G(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (z & (x ^ y)); }
 inline std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return x ^ y ^ z; }
 inline std::uint32_t I(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (x | ~z); }
 
@@ -28,6 +28,14 @@ inline std::uint32_t LoadLe32(const std::uint8_t* p) {
 // that every constant is an immediate and every word a register.
 #define SFX_MD5_STEP(f, a, b, c, d, k, t, s) \
   a += f(b, c, d) + x[k] + (t);              \
+  a = Rotl(a, s) + b
+
+// G's two terms never have a bit in common, so their OR is their sum: adding
+// them one at a time lets the term that does not depend on the newest word
+// (b) be added while b is still being computed.
+#define SFX_MD5_STEP_G(a, b, c, d, k, t, s) \
+  a += (~d & c) + x[k] + (t);               \
+  a += d & b;                               \
   a = Rotl(a, s) + b
 
 void Md5Blocks(std::uint32_t state[4], const std::uint8_t* data, std::uint32_t blocks) {
@@ -54,22 +62,22 @@ void Md5Blocks(std::uint32_t state[4], const std::uint8_t* data, std::uint32_t b
     SFX_MD5_STEP(F, c, d, a, b, 14, 0xa679438e, 17);
     SFX_MD5_STEP(F, b, c, d, a, 15, 0x49b40821, 22);
 
-    SFX_MD5_STEP(G, a, b, c, d, 1, 0xf61e2562, 5);
-    SFX_MD5_STEP(G, d, a, b, c, 6, 0xc040b340, 9);
-    SFX_MD5_STEP(G, c, d, a, b, 11, 0x265e5a51, 14);
-    SFX_MD5_STEP(G, b, c, d, a, 0, 0xe9b6c7aa, 20);
-    SFX_MD5_STEP(G, a, b, c, d, 5, 0xd62f105d, 5);
-    SFX_MD5_STEP(G, d, a, b, c, 10, 0x02441453, 9);
-    SFX_MD5_STEP(G, c, d, a, b, 15, 0xd8a1e681, 14);
-    SFX_MD5_STEP(G, b, c, d, a, 4, 0xe7d3fbc8, 20);
-    SFX_MD5_STEP(G, a, b, c, d, 9, 0x21e1cde6, 5);
-    SFX_MD5_STEP(G, d, a, b, c, 14, 0xc33707d6, 9);
-    SFX_MD5_STEP(G, c, d, a, b, 3, 0xf4d50d87, 14);
-    SFX_MD5_STEP(G, b, c, d, a, 8, 0x455a14ed, 20);
-    SFX_MD5_STEP(G, a, b, c, d, 13, 0xa9e3e905, 5);
-    SFX_MD5_STEP(G, d, a, b, c, 2, 0xfcefa3f8, 9);
-    SFX_MD5_STEP(G, c, d, a, b, 7, 0x676f02d9, 14);
-    SFX_MD5_STEP(G, b, c, d, a, 12, 0x8d2a4c8a, 20);
+    SFX_MD5_STEP_G(a, b, c, d, 1, 0xf61e2562, 5);
+    SFX_MD5_STEP_G(d, a, b, c, 6, 0xc040b340, 9);
+    SFX_MD5_STEP_G(c, d, a, b, 11, 0x265e5a51, 14);
+    SFX_MD5_STEP_G(b, c, d, a, 0, 0xe9b6c7aa, 20);
+    SFX_MD5_STEP_G(a, b, c, d, 5, 0xd62f105d, 5);
+    SFX_MD5_STEP_G(d, a, b, c, 10, 0x02441453, 9);
+    SFX_MD5_STEP_G(c, d, a, b, 15, 0xd8a1e681, 14);
+    SFX_MD5_STEP_G(b, c, d, a, 4, 0xe7d3fbc8, 20);
+    SFX_MD5_STEP_G(a, b, c, d, 9, 0x21e1cde6, 5);
+    SFX_MD5_STEP_G(d, a, b, c, 14, 0xc33707d6, 9);
+    SFX_MD5_STEP_G(c, d, a, b, 3, 0xf4d50d87, 14);
+    SFX_MD5_STEP_G(b, c, d, a, 8, 0x455a14ed, 20);
+    SFX_MD5_STEP_G(a, b, c, d, 13, 0xa9e3e905, 5);
+    SFX_MD5_STEP_G(d, a, b, c, 2, 0xfcefa3f8, 9);
+    SFX_MD5_STEP_G(c, d, a, b, 7, 0x676f02d9, 14);
+    SFX_MD5_STEP_G(b, c, d, a, 12, 0x8d2a4c8a, 20);
 
     SFX_MD5_STEP(H, a, b, c, d, 5, 0xfffa3942, 4);
     SFX_MD5_STEP(H, d, a, b, c, 8, 0x8771f681, 11);
@@ -119,5 +127,6 @@ void Md5Blocks(std::uint32_t state[4], const std::uint8_t* data, std::uint32_t b
 }
 
 #undef SFX_MD5_STEP
+#undef SFX_MD5_STEP_G
 
 }  // namespace sfx::detail
