@@ -55,35 +55,10 @@ inline void Store32(char* p, std::uint32_t v) {
   }
 }
 
-inline void Store64(char* p, std::uint64_t v) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(p, &v, 8);
-  } else {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<char>(v >> (8 * i));
-  }
-}
-
-// Compilers turn this into one load and a byte swap.
-inline std::uint64_t LoadBe64(const std::uint8_t* p) {
-  std::uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
-  return v;
-}
-
 }  // namespace
 
 void Base64Encode(const std::uint8_t* data, std::uint32_t length, char* text) {
   std::uint32_t i = 0;
-  // Two groups per step from one 8-byte load (its last two bytes are only
-  // read, they belong to the next step), written with one 8-byte store.
-  for (; length - i >= 8; i += 6, text += 8) {
-    const std::uint64_t w = LoadBe64(data + i);
-    const auto g0 = static_cast<std::uint32_t>(w >> 40);
-    const auto g1 = static_cast<std::uint32_t>(w >> 16) & 0xFFFFFF;
-    Store64(text, kPairs.pairs[g0 >> 12] | static_cast<std::uint64_t>(kPairs.pairs[g0 & 0xFFF]) << 16 |
-                      static_cast<std::uint64_t>(kPairs.pairs[g1 >> 12]) << 32 |
-                      static_cast<std::uint64_t>(kPairs.pairs[g1 & 0xFFF]) << 48);
-  }
   for (; length - i >= 3; i += 3, text += 4) {
     const std::uint32_t v =
         static_cast<std::uint32_t>(data[i]) << 16 | static_cast<std::uint32_t>(data[i + 1]) << 8 | data[i + 2];
