@@ -23,6 +23,7 @@ Result RegisterCoreServices() {
   detail::SetSlot(Slot::kMemoryStream, detail::TheMemoryStreamService());
   detail::SetSlot(Slot::kString, detail::TheStringService());
   detail::SetSlot(Slot::kUrl, detail::TheUrlService());
+  detail::SetSlot(Slot::kBase64, detail::TheBase64Service());
   detail::SetSlot(Slot::kCrc, detail::TheCrcService());
   detail::SetSlot(Slot::kNameTree, detail::TheNameTreeService());
   detail::SetSlot(Slot::kSchedule, detail::TheScheduleService());
@@ -30,12 +31,14 @@ Result RegisterCoreServices() {
   detail::SetSlot(Slot::kMimeType, detail::TheMimeTypeService());
   detail::SetSlot(Slot::kSort, detail::TheSortService());
   detail::SetSlot(Slot::kPattern, detail::ThePatternService());
+  detail::SetSlot(Slot::kMd5, detail::TheMd5Service());
   return kOk;
 }
 
 Result RegisterCodecServices() {
   detail::SetSlot(Slot::kDeflater, detail::TheDeflaterService());
   detail::SetSlot(Slot::kInflater, detail::TheInflaterService());
+  detail::SetSlot(Slot::kZipArchive, detail::TheZipArchiveService());
   return kOk;
 }
 

@@ -23,5 +23,8 @@ ServiceObject* TheSortService();
 ServiceObject* ThePatternService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
+ServiceObject* TheZipArchiveService();
+ServiceObject* TheMd5Service();
+ServiceObject* TheBase64Service();
 
 }  // namespace sfx::detail

@@ -12,6 +12,9 @@ const Command kCommands[] = {
     {"inflate", "decode raw DEFLATE data", kInflateUsage, RunInflate},
     {"crc32", "show the CRC-32 of files", kCrc32Usage, RunCrc32},
     {"deflate", "compress a file into raw DEFLATE data", kDeflateUsage, RunDeflate},
+    {"zip", "list, extract or add members of a ZIP archive", kZipUsage, RunZip},
+    {"md5", "show the MD5 digest of files", kMd5Usage, RunMd5},
+    {"base64", "encode or decode Base64 text", kBase64Usage, RunBase64},
 };
 const int kCommandCount = sizeof kCommands / sizeof kCommands[0];
 

@@ -20,4 +20,11 @@ int RunCrc32(int argc, char** argv);
 extern const char kDeflateUsage[];
 int RunDeflate(int argc, char** argv);
 
+extern const char kZipUsage[];
+int RunZip(int argc, char** argv);
+extern const char kMd5Usage[];
+int RunMd5(int argc, char** argv);
+extern const char kBase64Usage[];
+int RunBase64(int argc, char** argv);
+
 }  // namespace sfx::cli
