@@ -208,7 +208,8 @@ TEST(ListParsers, EmptyValueLeavesTheDelimiter) {
     std::string got;
     for (int i = 0; i < 10; ++i) {
       if ((k.nameValue ? Strings()->NextNameValue(&p) : Strings()->NextParameter(&p)) != kOk) break;
-      got += (got.empty() ? "" : " ") + Name(p) + "=" + Value(p);
+      if (!got.empty()) got.push_back(' ');
+      got.append(Name(p)).append("=").append(Value(p));
     }
     EXPECT_EQ(got, k.pairs) << k.text;
   }
