@@ -44,6 +44,7 @@ void CheckPeRoundTrip(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Registering cannot fail; its Results are always 0.
   static const bool registered = ((void)sfx::RegisterCoreServices(), (void)sfx::RegisterCodecServices(), true);
   (void)registered;
   CheckPeRoundTrip(data, size);

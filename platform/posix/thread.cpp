@@ -71,6 +71,64 @@ class Locked {
   Monitor& m_;
 };
 
+// The threads waiting on an event or a semaphore, oldest first. A signal or a
+// post hands itself to waiters already in the queue, marking them granted, so
+// a wake-up is never lost to a reset that follows at once, nor taken by a
+// thread that starts waiting later. Each node lives on its waiter's stack and
+// is touched only with the monitor's mutex held.
+struct Waiter {
+  Waiter* next = nullptr;
+  bool granted = false;
+};
+
+struct WaitQueue {
+  Waiter* head = nullptr;
+  Waiter* tail = nullptr;
+
+  bool Empty() const { return head == nullptr; }
+  void Push(Waiter* w) {
+    if (tail) {
+      tail->next = w;
+    } else {
+      head = w;
+    }
+    tail = w;
+  }
+  // Grants the oldest waiter.
+  void GrantOne() {
+    Waiter* w = head;
+    head = w->next;
+    if (head == nullptr) tail = nullptr;
+    w->granted = true;
+  }
+  void GrantAll() {
+    while (!Empty()) GrantOne();
+  }
+  void Remove(Waiter* w) {
+    Waiter* before = nullptr;
+    for (Waiter* p = head; p != nullptr; before = p, p = p->next) {
+      if (p != w) continue;
+      (before ? before->next : head) = w->next;
+      if (tail == w) tail = before;
+      return;
+    }
+  }
+};
+
+// Queues the caller and waits, with the monitor's mutex held, until it is
+// granted or the time runs out. A grant that lands with the time-out counts.
+WaitOutcome WaitInQueue(Monitor& monitor, WaitQueue& queue, std::uint32_t milliseconds) {
+  if (milliseconds == 0) return WaitOutcome::kTimedOut;
+  Waiter self;
+  queue.Push(&self);
+  const WaitOutcome outcome = monitor.WaitUntil(milliseconds, [&self] { return self.granted; });
+  if (!self.granted) {
+    queue.Remove(&self);
+    return outcome == WaitOutcome::kSignalled ? WaitOutcome::kFailed : outcome;
+  }
+  return WaitOutcome::kSignalled;
+}
+
 std::atomic<std::uint32_t> g_nextThreadId{1};
 
 }  // namespace
@@ -162,8 +220,9 @@ void CloseMutex(MutexHandle mutex) {
 
 struct EventObject {
   Monitor monitor;
+  WaitQueue waiters;
   bool manualReset;
-  bool signalled;
+  bool signalled;  // never true while threads wait
 };
 
 EventHandle MakeEvent(bool manualReset, bool initiallySignalled) {
@@ -180,13 +239,17 @@ EventHandle MakeEvent(bool manualReset, bool initiallySignalled) {
 
 bool SignalEvent(EventHandle event) {
   Locked lock(event->monitor);
-  event->signalled = true;
-  // An automatic event releases one waiter; a manual one all of them.
   if (event->manualReset) {
-    pthread_cond_broadcast(&event->monitor.changed);
+    // Every thread waiting now is released, whatever follows; later waits
+    // pass while the event stays signalled.
+    event->waiters.GrantAll();
+    event->signalled = true;
+  } else if (!event->waiters.Empty()) {
+    event->waiters.GrantOne();  // the signal is consumed by the oldest waiter
   } else {
-    pthread_cond_signal(&event->monitor.changed);
+    event->signalled = true;
   }
+  pthread_cond_broadcast(&event->monitor.changed);
   return true;
 }
 
@@ -198,9 +261,11 @@ bool ResetEvent(EventHandle event) {
 
 WaitOutcome WaitForEvent(EventHandle event, std::uint32_t milliseconds) {
   Locked lock(event->monitor);
-  const WaitOutcome outcome = event->monitor.WaitUntil(milliseconds, [event] { return event->signalled; });
-  if (outcome == WaitOutcome::kSignalled && !event->manualReset) event->signalled = false;
-  return outcome;
+  if (event->signalled) {
+    if (!event->manualReset) event->signalled = false;
+    return WaitOutcome::kSignalled;
+  }
+  return WaitInQueue(event->monitor, event->waiters, milliseconds);
 }
 
 void CloseEvent(EventHandle event) {
@@ -212,7 +277,8 @@ void CloseEvent(EventHandle event) {
 
 struct SemaphoreObject {
   Monitor monitor;
-  std::uint32_t count;
+  WaitQueue waiters;
+  std::uint32_t count;  // never above 0 while threads wait
   std::uint32_t maximum;
 };
 
@@ -231,17 +297,23 @@ SemaphoreHandle MakeSemaphore(std::uint32_t initialCount, std::uint32_t maximumC
 
 bool PostSemaphore(SemaphoreHandle semaphore) {
   Locked lock(semaphore->monitor);
+  if (!semaphore->waiters.Empty()) {
+    semaphore->waiters.GrantOne();  // the count goes to the oldest waiter
+    pthread_cond_broadcast(&semaphore->monitor.changed);
+    return true;
+  }
   if (semaphore->count >= semaphore->maximum) return false;
   ++semaphore->count;
-  pthread_cond_signal(&semaphore->monitor.changed);
   return true;
 }
 
 WaitOutcome WaitForSemaphore(SemaphoreHandle semaphore, std::uint32_t milliseconds) {
   Locked lock(semaphore->monitor);
-  const WaitOutcome outcome = semaphore->monitor.WaitUntil(milliseconds, [semaphore] { return semaphore->count > 0; });
-  if (outcome == WaitOutcome::kSignalled) --semaphore->count;
-  return outcome;
+  if (semaphore->count > 0) {
+    --semaphore->count;
+    return WaitOutcome::kSignalled;
+  }
+  return WaitInQueue(semaphore->monitor, semaphore->waiters, milliseconds);
 }
 
 void CloseSemaphore(SemaphoreHandle semaphore) {

@@ -34,12 +34,10 @@ Result FileStream::Close() {
 
 Result FileStream::Seek(std::int32_t offset, std::uint32_t origin, std::uint32_t* newPosition) {
   if (origin > kSeekEnd) return kOriginOutOfRange;
-  // From the start the offset is a position, and positions are unsigned:
-  // files between 2 and 4 GiB stay reachable.
-  const std::int64_t distance =
-      origin == kSeekStart ? static_cast<std::int64_t>(static_cast<std::uint32_t>(offset)) : offset;
+  // The offset is signed from every origin: a negative position from the
+  // start fails and leaves the position, as the platform's seek does.
   std::uint32_t position = 0;
-  if (!platform::SeekFile(handle_, distance, origin, &position)) return kFail;
+  if (!platform::SeekFile(handle_, offset, origin, &position)) return kFail;
   if (newPosition) {
     *newPosition = position;
   } else if (origin == kSeekStart && position != static_cast<std::uint32_t>(offset)) {
@@ -85,7 +83,8 @@ Result FileStream::SetSize(std::uint32_t newSize) {
   if (current < newSize) {
     // Written out rather than left to the file system, so the new bytes are
     // real zeros on every target.
-    if (Failed(Seek(static_cast<std::int32_t>(current), kSeekStart, nullptr))) return kFail;
+    // The end is where the zeros go (also past 2 GiB, which no offset from the start reaches).
+    if (Failed(Seek(0, kSeekEnd, nullptr))) return kFail;
     unsigned char zeros[kZeroChunkBytes];
     (void)Memory()->Fill(zeros, 0, kZeroChunkBytes);
     while (current < newSize) {

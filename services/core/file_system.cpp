@@ -186,8 +186,9 @@ Result FileSystemService::CreateFolders(const char* path) {
     }
     const std::uint32_t segmentStart = start;
     while (start < length && buffer[start] != '\0') ++start;
-    // Empty parts (a doubled or final separator) name a folder just made.
-    if (start == segmentStart || IsSeparator(buffer[start - 1])) continue;
+    // Empty parts (a doubled or final separator) name a folder just made. A
+    // drive root ("q:\\") is no empty part: it is tried, and fails when missing.
+    if (start == segmentStart) continue;
     // buffer[start] is a cut or the final zero, so the buffer names the folder.
     if (!platform::MakeFolder(buffer)) return kCreateFolderFailed;
   }

@@ -104,6 +104,8 @@ void* PcreAllocate(std::size_t bytes) {
   return block;
 }
 
-Result PcreRelease(void* block) { return Memory()->Free(block); }
+// PCRE releases null blocks (an absent study, say): there is nothing to free,
+// and no header to read in front of it.
+Result PcreRelease(void* block) { return block == nullptr ? kOk : Memory()->Free(block); }
 
 }  // namespace sfx

@@ -51,7 +51,7 @@ class MemoryService : public ServiceObject {
 inline MemoryService* Memory() { return Service<MemoryService>(Slot::kMemory); }
 
 // PCRE's allocation hooks: the allocation adapter returns null when Allocate
-// fails; the release adapter returns Free's Result.
+// fails; the release adapter returns Free's Result, and 0 for null.
 void* PcreAllocate(std::size_t bytes);
 Result PcreRelease(void* block);
 

@@ -27,25 +27,44 @@ void Set(UrlParts* parts, std::uint32_t component, std::uint32_t offset, std::ui
 }
 
 // The authority between `begin` and `end`: user information before the last
-// '@', a port after the first ':' that follows it.
+// '@'. The port follows the first colon when that colon is after the '@', else
+// the last colon when that one is (a password may hold colons; the host none).
+// A host in brackets (an IPv6 address) holds colons of its own: its port
+// colon is the first one after the closing bracket.
 void ParseAuthority(const char* text, std::uint32_t begin, std::uint32_t end, UrlParts* parts) {
   std::uint32_t at = end;  // the last '@', or none
-  for (std::uint32_t i = begin; i < end; ++i)
+  std::uint32_t firstColon = end;
+  std::uint32_t lastColon = end;
+  for (std::uint32_t i = begin; i < end; ++i) {
     if (text[i] == '@') at = i;
+    if (text[i] == ':') {
+      if (firstColon == end) firstColon = i;
+      lastColon = i;
+    }
+  }
   std::uint32_t hostBegin = begin;
   if (at != end) {
-    std::uint32_t colon = begin;
-    while (colon < at && text[colon] != ':') ++colon;
-    if (colon < at) {
-      Set(parts, kUrlUser, begin, colon - begin);
-      Set(parts, kUrlPassword, colon + 1, at - colon - 1);  // later colons stay in the password
+    if (firstColon < at) {
+      Set(parts, kUrlUser, begin, firstColon - begin);
+      Set(parts, kUrlPassword, firstColon + 1, at - firstColon - 1);  // later colons stay in the password
     } else {
       Set(parts, kUrlUser, begin, at - begin);
     }
     hostBegin = at + 1;
   }
-  std::uint32_t portColon = hostBegin;
-  while (portColon < end && text[portColon] != ':') ++portColon;
+  std::uint32_t portColon = end;
+  std::uint32_t close = hostBegin;
+  if (close < end && text[close] == '[') {
+    while (close < end && text[close] != ']') ++close;
+  }
+  if (close < end && text[close] == ']') {
+    portColon = close + 1;
+    while (portColon < end && text[portColon] != ':') ++portColon;
+  } else if (firstColon >= hostBegin) {
+    portColon = firstColon;
+  } else if (lastColon >= hostBegin && lastColon != end) {
+    portColon = lastColon;
+  }
   Set(parts, kUrlHost, hostBegin, portColon - hostBegin);
   if (portColon < end) Set(parts, kUrlPort, portColon + 1, end - portColon - 1);
 }

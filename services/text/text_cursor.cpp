@@ -50,10 +50,12 @@ bool InSet(unsigned char byte, const char* set, std::uint32_t setLength) {
 
 // Reads a value after '=': white space, then a quoted string or a token. An
 // unterminated quote takes the rest of the text (ScanQuoted's failure is not
-// passed on).
+// passed on). A ';' or ',' there ends an empty value and is left for the next
+// call: a token scan would skip it and take the next parameter's name.
 void ScanValue(StringService* s, TextCursor* c, ParameterCursor* out) {
   (void)s->SkipWhitespace(c);
-  if (c->remaining == 0) return;
+  out->valueStart = c->next;
+  if (c->remaining == 0 || Peek(*c) == ';' || Peek(*c) == ',') return;
   if (Peek(*c) == '"') {
     (void)s->ScanQuoted(c);
   } else {

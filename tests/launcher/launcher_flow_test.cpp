@@ -16,6 +16,7 @@
 #include "platform/memory.h"
 #include "platform/ui.h"
 #include "tests/launcher/launcher_fixture.h"
+#include "tests/support/private_temp_folder.h"
 
 namespace sfx {
 namespace {
@@ -159,6 +160,19 @@ TEST(LauncherFlow, BadSetupRecordLeavesNoFolderBehind) {
   EXPECT_EQ(shown[0].text, "Failed to get setup info");
   EXPECT_EQ(shown[0].caption, "(null)");
   EXPECT_EQ(shown[0].style, 0u);
+}
+
+// Parallel test programs each have a temporary-files folder of their own, so
+// the "spk" folders seen below are this program's alone.
+TEST(LauncherFlow, TestsRunInATemporaryFolderOfTheirOwn) {
+  const std::string& own = test::PrivateTempFolder();
+  ASSERT_FALSE(own.empty());
+  char temp[260];
+  const std::uint32_t length = platform::GetTempFolder(temp, sizeof temp);
+  ASSERT_GT(length, 0u);
+  ASSERT_LT(length, sizeof temp);
+  EXPECT_TRUE(fs::equivalent(fs::path(temp), fs::path(own))) << temp << " is not " << own;
+  EXPECT_EQ(fs::path(own).filename().string().rfind("sfx-tests-", 0), 0u) << own;
 }
 
 TEST(LauncherFlow, TemporaryFolderIsNewPrivateAndNamedSpk) {

@@ -61,8 +61,11 @@ if build slow "$entry"; then
   TZ=Europe/Berlin timeout 120 wine "$work/slow.exe" &
   pid=$!
   shot=""
-  for _ in $(seq 1 40); do
+  # A new prefix may take many seconds to show its first window: poll for as
+  # long as the launcher runs, up to two minutes.
+  for _ in $(seq 1 480); do
     sleep 0.25
+    kill -0 $pid 2>/dev/null || break
     if xwininfo -root -tree 2>/dev/null | grep -q '"Initializing sfxkit end-to-end..."'; then
       sleep 0.5
       import -window root "$work/dialog.png" 2>/dev/null && shot=yes

@@ -73,6 +73,20 @@ TEST_P(CrcVariants, AdlerSurvivesAllOnesInput) {
   EXPECT_EQ(adler, ref::ReferenceAdler32(0xFFF0FFF0u, ones.data(), ones.size()));
 }
 
+TEST_P(CrcVariants, AdlerTakesUnreducedRegistersAsThePortableUpdateDoes) {
+  // Registers a caller may hold whose sums are at or above the modulus.
+  const std::vector<unsigned char> data = RandomBytes(12000, 11);
+  for (const std::uint32_t start : {0xFFFFFFFFu, 0xFFF1FFF1u, 0x0000FFFFu, 0xFFFF0000u, 0xFFF10000u}) {
+    for (const std::uint32_t length : {0u, 1u, 15u, 16u, 31u, 32u, 33u, 64u, 5552u, 11111u}) {
+      std::uint32_t adler = start;
+      ASSERT_EQ(Crc()->UpdateAdler32(data.data(), length, &adler), kOk);
+      std::uint32_t expected = start;  // length 0 leaves the register as it is
+      if (length > 0) expected = ref::ReferenceAdler32(start, data.data(), length);
+      EXPECT_EQ(adler, expected) << std::hex << start << std::dec << "+" << length;
+    }
+  }
+}
+
 TEST_P(CrcVariants, SplitsGiveTheSameRegister) {
   const std::vector<unsigned char> data = RandomBytes(20000, 9);
   const std::uint32_t whole = Crc32Of(data.data(), 20000);

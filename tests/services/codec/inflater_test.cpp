@@ -434,6 +434,48 @@ TEST(InflaterApi, ExtractIntoAMemoryStreamLikeTheLauncher) {
   EXPECT_EQ(out->Close(), kOk);
 }
 
+// A large window whose preferred layout (three windows) cannot be had takes
+// the compact one (two windows and a fixed region), and decodes the same.
+TEST(InflaterApi, LargeWindowFallsBackToTheCompactLayout) {
+  const Bytes mixed = Inputs()[5].second;
+  Bytes data;
+  while (data.size() < 3000000) data.insert(data.end(), mixed.begin(), mixed.end());
+  const Bytes packed = Compress(data, 6, Z_DEFAULT_STRATEGY);
+  constexpr std::uint32_t kWindow = 1u << 20;
+  Inflater* inflater = nullptr;
+  {
+    test::ScopedFaultMemory faults;
+    faults->FailSizesFrom(2 * kWindow);  // neither layout can be had
+    EXPECT_EQ(Inflaters()->CreateInflater(kWindow, &inflater), kOutOfMemory);
+    EXPECT_EQ(faults->failures(), 2u);  // both layouts were asked for
+    faults->FailSizesFrom(3 * kWindow);
+    ASSERT_EQ(Inflaters()->CreateInflater(kWindow, &inflater), kOk);
+    EXPECT_EQ(faults->failures(), 3u);
+    faults->Heal();
+    if constexpr (sizeof(void*) == 8) {
+      // A window near the allocation limit is asked for, not refused beforehand.
+      faults->FailSizesFrom(0x80000000u);
+      Inflater* huge = nullptr;
+      EXPECT_EQ(Inflaters()->CreateInflater(0x60000000u, &huge), kOutOfMemory);
+      EXPECT_EQ(faults->failures(), 4u);
+      faults->Heal();
+    }
+  }
+  ASSERT_EQ(inflater->InitInput(packed.data(), static_cast<std::uint32_t>(packed.size())), kOk);
+  Stream* out = nullptr;
+  ASSERT_EQ(MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, kMemoryStreamWritable, &out), kOk);
+  std::uint32_t size = 0, crc = 0xFFFFFFFFu;
+  EXPECT_EQ(inflater->Extract(out, &size, &crc, nullptr, nullptr), kOk);
+  EXPECT_EQ(inflater->DestroyInflater(), kOk);
+  EXPECT_EQ(size, data.size());
+  EXPECT_EQ(~crc, ZlibCrc(data));
+  void* block = nullptr;
+  std::uint32_t stored = 0;
+  ASSERT_EQ(MemoryStreams()->GetMemoryBlock(out, &block, &stored, nullptr), kOk);
+  EXPECT_TRUE(Bytes(static_cast<std::uint8_t*>(block), static_cast<std::uint8_t*>(block) + stored) == data);
+  EXPECT_EQ(out->Close(), kOk);
+}
+
 TEST(InflaterApi, ProgressAndWriteFailuresStopExtract) {
   const Bytes data = Inputs()[2].second;
   Bytes packed;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "services/core/file_system.h"
@@ -51,9 +52,13 @@ TEST_F(FileStreamTest, ShortReadsFailOnlyWithoutACount) {
 
 TEST_F(FileStreamTest, SeekRefusesPositionsOutsideTheFileRange) {
   std::uint32_t position = 5;
-  EXPECT_EQ(stream_->Seek(-1, kSeekStart, &position), kOk);  // from the start, an unsigned position
-  EXPECT_EQ(position, 0xFFFFFFFFu);
   ASSERT_EQ(stream_->Seek(3, kSeekStart, nullptr), kOk);
+  for (const std::int32_t before : {-1, -4096, INT32_MIN}) {  // a negative position from the start
+    EXPECT_EQ(stream_->Seek(before, kSeekStart, &position), kFail) << before;
+    EXPECT_EQ(stream_->Seek(before, kSeekStart, nullptr), kFail) << before;
+  }
+  ASSERT_EQ(stream_->Seek(0, kSeekCurrent, &position), kOk);
+  EXPECT_EQ(position, 3u);
   EXPECT_EQ(stream_->Seek(-4, kSeekCurrent, &position), kFail);  // before the start
   ASSERT_EQ(stream_->Seek(0, kSeekCurrent, &position), kOk);
   EXPECT_EQ(position, 3u);  // a failed seek leaves the position

@@ -96,6 +96,8 @@ TEST_F(MemoryServiceTest, PcreAdaptersGoThroughTheService) {
   EXPECT_EQ(PcreRelease(block), kOk);
   ExpectStats(40, 0, 1, 1);
   EXPECT_EQ(PcreAllocate(0xFFFFFFFFu), nullptr);
+  EXPECT_EQ(PcreRelease(nullptr), kOk);  // PCRE passes null: nothing happens
+  ExpectStats(40, 0, 1, 1);
 }
 
 TEST(ServiceRegistryTest, ReservedSlotsFailAndReleaseKeepsSlots) {

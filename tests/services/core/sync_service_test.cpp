@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "services/core/memory_service.h"
 #include "services/core/thread_service.h"
@@ -125,6 +127,74 @@ TEST_F(SyncServiceTest, PostsAndSignalsWakeWaitingThreads) {
   EXPECT_EQ(s->WaitSemaphore(0), kSemaphoreTimedOut);  // both counts were taken
   EXPECT_EQ(s->Close(), kOk);
   EXPECT_EQ(e->Close(), kOk);
+  EXPECT_EQ(CurrentBytes(), 0u);
+}
+
+// ---- wake-ups go to the threads waiting when they happen ----
+
+struct Waiting {
+  Semaphore* semaphore = nullptr;
+  Event* event = nullptr;
+  std::uint32_t milliseconds = 5000;
+  std::atomic<int> started{0};
+};
+
+Result WaitOnEither(void* argument) {
+  auto* w = static_cast<Waiting*>(argument);
+  ++w->started;
+  return w->semaphore ? w->semaphore->WaitSemaphore(w->milliseconds) : w->event->WaitEvent(w->milliseconds);
+}
+
+// Starts `count` threads waiting and gives them time to block.
+std::vector<Thread*> StartWaiters(Waiting* w, int count) {
+  std::vector<Thread*> threads(static_cast<std::size_t>(count));
+  for (Thread*& t : threads) EXPECT_EQ(Threads()->StartThread(WaitOnEither, w, &t), kOk);
+  while (w->started < count) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  return threads;
+}
+
+int CountReleased(std::vector<Thread*>& threads) {
+  int released = 0;
+  for (Thread* t : threads) {
+    EXPECT_EQ(t->WaitThread(), kOk);
+    released += t->GetThreadResult() == kOk ? 1 : 0;
+    EXPECT_EQ(t->CloseThread(), kOk);
+  }
+  return released;
+}
+
+TEST_F(SyncServiceTest, ManualEventSetAndResetAtOnceReleasesEveryWaiter) {
+  Waiting w;
+  ASSERT_EQ(Sync()->MakeEvent(1, 0, &w.event), kOk);
+  std::vector<Thread*> threads = StartWaiters(&w, 20);
+  EXPECT_EQ(w.event->SetEventState(1), kOk);
+  EXPECT_EQ(w.event->SetEventState(0), kOk);
+  EXPECT_EQ(CountReleased(threads), 20);
+  EXPECT_EQ(w.event->WaitEvent(0), kEventTimedOut);  // reset for later callers
+  EXPECT_EQ(w.event->Close(), kOk);
+}
+
+TEST_F(SyncServiceTest, EachCountGoesToAThreadAlreadyWaiting) {
+  for (const bool semaphore : {true, false}) {
+    SCOPED_TRACE(semaphore ? "semaphore" : "automatic event");
+    Waiting w;
+    w.milliseconds = 1500;
+    if (semaphore) {
+      ASSERT_EQ(Sync()->MakeSemaphore(0, 1, &w.semaphore), kOk);
+    } else {
+      ASSERT_EQ(Sync()->MakeEvent(0, 0, &w.event), kOk);
+    }
+    std::vector<Thread*> threads = StartWaiters(&w, 3);
+    for (int i = 0; i < 2; ++i) {
+      // A caller arriving just after the wake-up finds nothing left.
+      EXPECT_EQ(semaphore ? w.semaphore->PostSemaphore() : w.event->SetEventState(1), kOk);
+      EXPECT_EQ(semaphore ? w.semaphore->WaitSemaphore(0) : w.event->WaitEvent(0),
+                semaphore ? kSemaphoreTimedOut : kEventTimedOut);
+    }
+    EXPECT_EQ(CountReleased(threads), 2);  // the third waits out its time
+    EXPECT_EQ(semaphore ? w.semaphore->Close() : w.event->Close(), kOk);
+  }
   EXPECT_EQ(CurrentBytes(), 0u);
 }
 

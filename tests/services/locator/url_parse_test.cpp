@@ -47,7 +47,16 @@ TEST(ParseUrl, AuthorityForms) {
   EXPECT_EQ(Components("http://u:p:w@h/"), "http|u|p:w|h|-|/|-|-");  // a second colon stays in the password
   EXPECT_EQ(Components("http://u@h:1:2/"), "http|u|-|h|1:2|/|-|-");  // a colon after '@' starts the port
   EXPECT_EQ(Components("http://a@b@h"), "http|a@b|-|h|-||-|-");      // the last '@' ends the user information
-  EXPECT_EQ(Components("http://h?q"), "http|-|-|h|-||q|-");          // a query ends the authority
+  // With a colon before the '@', the port follows the last colon when that is after the '@'.
+  EXPECT_EQ(Components("http://u:p@h:8080/x"), "http|u|p|h|8080|/x|-|-");
+  EXPECT_EQ(Components("http://u:p@h/x"), "http|u|p|h|-|/x|-|-");
+  // A host in brackets keeps its colons: the port follows the closing bracket.
+  EXPECT_EQ(Components("http://u:p@[::1]:8080/x"), "http|u|p|[::1]|8080|/x|-|-");
+  EXPECT_EQ(Components("http://u@[::1]:8080/x"), "http|u|-|[::1]|8080|/x|-|-");
+  EXPECT_EQ(Components("http://[::1]:8080/x"), "http|-|-|[::1]|8080|/x|-|-");
+  EXPECT_EQ(Components("http://[::1]/x"), "http|-|-|[::1]|-|/x|-|-");
+  EXPECT_EQ(Components("http://[::1/x"), "http|-|-|[|:1|/x|-|-");  // no closing bracket: as any host
+  EXPECT_EQ(Components("http://h?q"), "http|-|-|h|-||q|-");        // a query ends the authority
   EXPECT_EQ(Components("//h/p"), "-|-|-|h|-|/p|-|-");
   EXPECT_EQ(Components("http://"), "http|-|-|-|-|//|-|-");  // two bytes only: no authority
   // An empty authority is still an authority: the host's offset says so.

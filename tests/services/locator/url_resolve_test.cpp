@@ -174,6 +174,7 @@ TEST(MakeRelativeUrl, AnotherServerGetsTheWholeTarget) {
   EXPECT_EQ(Relative("http://u:p@a/x/y", "http://u:q@a/x/z"), "http://u:q@a/x/z");
   EXPECT_EQ(Relative("http://a", "http://a//x/y"), "http://a//x/y");  // "//x" would read as a server
   EXPECT_EQ(Relative("http://a/b", "http://a"), "http://a");          // no relative path leads to an empty one
+  EXPECT_EQ(Relative("http://a", "http://a/x/y"), "/x/y");            // nothing in common: the absolute path serves
 }
 
 // Results that would read as something else get "./" in front.

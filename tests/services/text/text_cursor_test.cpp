@@ -182,6 +182,39 @@ TEST(ListParsers, ParameterWithoutValueStopsAtTheNextDelimiter) {
   EXPECT_EQ(p.remaining, 0u);
 }
 
+// An '=' followed (after white space) by ';' or ',' has an empty value; the
+// delimiter stays for the next call.
+TEST(ListParsers, EmptyValueLeavesTheDelimiter) {
+  const std::string items = "a;x=, b";
+  TextCursor c = At(items);
+  ASSERT_EQ(Strings()->NextListItem(&c, nullptr), kOk);
+  EXPECT_EQ(Token(c), "a");
+  ASSERT_EQ(Strings()->NextListItem(&c, nullptr), kOk);
+  EXPECT_EQ(Token(c), "b");
+
+  struct Case {
+    const char* text;
+    bool nameValue;     // NextNameValue, else NextParameter
+    const char* pairs;  // name=value pairs found, space-separated
+  };
+  const Case cases[] = {
+      {";x=;y=1", false, "x= y=1"}, {";x= ;y=1", false, "x= y=1"},
+      {";x=, b", false, "x="},  // the ',' ends the item's parameters
+      {"a=, b=2", true, "a= b=2"},  {"a= ;b=2", true, "a= b=2"},
+      {"a=1, b=", true, "a=1 b="},
+  };
+  for (const Case& k : cases) {
+    ParameterCursor p = ParametersAt(k.text);
+    std::string got;
+    for (int i = 0; i < 10; ++i) {
+      if ((k.nameValue ? Strings()->NextNameValue(&p) : Strings()->NextParameter(&p)) != kOk) break;
+      if (!got.empty()) got.push_back(' ');
+      got.append(Name(p)).append("=").append(Value(p));
+    }
+    EXPECT_EQ(got, k.pairs) << k.text;
+  }
+}
+
 TEST(ListParsers, ParameterEdges) {
   const std::string spaced = "; a b=c";  // the '=' is looked for across other bytes
   ParameterCursor p = ParametersAt(spaced);
