@@ -29,6 +29,8 @@ Result RegisterCoreServices() {
 Result RegisterCodecServices() {
   detail::SetSlot(Slot::kDeflater, detail::TheDeflaterService());
   detail::SetSlot(Slot::kInflater, detail::TheInflaterService());
+  detail::SetSlot(Slot::kHuffmanEncoder, detail::TheHuffmanEncoderService());
+  detail::SetSlot(Slot::kHuffmanDecoder, detail::TheHuffmanDecoderService());
   return kOk;
 }
 

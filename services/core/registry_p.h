@@ -16,5 +16,7 @@ ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
+ServiceObject* TheHuffmanEncoderService();
+ServiceObject* TheHuffmanDecoderService();
 
 }  // namespace sfx::detail
