@@ -116,7 +116,7 @@ TEST(HuffmanEncoderTest, EveryAlphabetAndLimitRoundTrips) {
   test::Lcg rng(2024);
   for (std::uint32_t n : {2u, 3u, 19u, 256u, 1000u, 100000u}) {
     const std::uint32_t width = n <= 256 ? 1 : n <= 65536 ? 2 : 4;
-    const std::uint32_t count = n >= 100000 ? 20000 : 3000;
+    const std::uint32_t count = n >= 100000 ? 5000 : 2000;
     for (ExtraBitsFunction extra : {static_cast<ExtraBitsFunction>(nullptr), &SomeExtraBits}) {
       std::vector<std::uint32_t> symbols;
       const Bytes input = SymbolStream(rng, n, count, width, extra, &symbols);
