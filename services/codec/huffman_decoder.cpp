@@ -58,11 +58,10 @@ struct CodeTree {
     return kOk;
   }
 
-  // One bit at a time from the root; kHuffmanNoLeaf after 32 bits without a
-  // leaf, counting every bit since the symbol began.
-  Result Decode(BitReader& in, std::uint32_t* symbol) const {
-    std::uint32_t node = 0;
-    for (std::uint32_t i = 0; i < fmt::kMaxCodeBits; ++i) {
+  // One bit at a time from `node`, `walked` bits into the symbol;
+  // kHuffmanNoLeaf once 32 bits have gone by without a leaf.
+  Result Decode(BitReader& in, std::uint32_t* symbol, std::uint32_t node = 0, std::uint32_t walked = 0) const {
+    for (std::uint32_t i = walked; i < fmt::kMaxCodeBits; ++i) {
       if (in.count() == 0) SFX_TRY(FromReader(in.PullByte()));
       const bool bit = (in.bits() & 1) != 0;
       in.Drop(1);
@@ -75,6 +74,33 @@ struct CodeTree {
     return kHuffmanNoLeaf;
   }
 };
+
+// Where the first eight bits of a symbol lead: straight to a leaf (after
+// `bits` of them), or to the node the walk stands on after all eight. It is
+// the tree's own walk, precomputed, so decoding gives the same symbols and
+// the same failures with or without it.
+struct FirstByteEntry {
+  std::uint32_t target;  // the symbol, or the node to go on from
+  std::uint8_t bits;     // bits used: 1..8
+  bool leaf;
+};
+inline constexpr std::uint32_t kIndexBits = 8;
+
+void IndexTree(const CodeTree& tree, FirstByteEntry* index) {
+  for (std::uint32_t pattern = 0; pattern < (1u << kIndexBits); ++pattern) {
+    FirstByteEntry e{0, kIndexBits, false};
+    std::uint32_t node = 0;
+    for (std::uint32_t j = 0; j < kIndexBits; ++j) {
+      node = ((pattern >> j) & 1) != 0 ? tree.one[node] : tree.zero[node];
+      if (node > tree.n) {
+        e = {node - tree.n - 1, static_cast<std::uint8_t>(j + 1), true};
+        break;
+      }
+    }
+    if (!e.leaf) e.target = node;
+    index[pattern] = e;
+  }
+}
 
 // Up to 32 bits, least significant first, in pieces the reader's word holds
 // on every target.
@@ -113,6 +139,7 @@ class HuffmanDecoderInstance final : public HuffmanDecoder {
     zeroChild_ = static_cast<std::uint32_t*>(block);
     oneChild_ = zeroChild_ + (n + 2);
     lengths_ = reinterpret_cast<std::uint8_t*>(oneChild_ + (n + 2));
+    IndexTree(Tree(), index_);
     return kOk;
   }
 
@@ -133,6 +160,7 @@ class HuffmanDecoderInstance final : public HuffmanDecoder {
     const Result r = tree.Build(lengths_);
     // A half-built tree is never walked: decoding then finds no leaf.
     if (Failed(r)) tree.Clear();
+    IndexTree(tree, index_);
     return r;
   }
 
@@ -141,6 +169,7 @@ class HuffmanDecoderInstance final : public HuffmanDecoder {
     if (stream == nullptr) return kFail;
     for (std::uint32_t s = 0; s < symbolCount_; ++s) lengths_[s] = 0;
     Tree().Clear();
+    IndexTree(Tree(), index_);
     SFX_TRY(fmt::ResolveRange(stream, position, &size));
     if (format == fmt::kRawLengths) {
       SFX_TRY(LoadRawLengths(stream, position, size));
@@ -171,6 +200,7 @@ class HuffmanDecoderInstance final : public HuffmanDecoder {
   std::uint8_t* lengths_ = nullptr;
   std::uint32_t* zeroChild_ = nullptr;  // also the array block
   std::uint32_t* oneChild_ = nullptr;
+  FirstByteEntry index_[1u << kIndexBits] = {};
 };
 
 Result HuffmanDecoderInstance::LoadCompressedLengths(Stream* stream, std::uint32_t position, std::uint32_t size) {
@@ -246,7 +276,15 @@ Result HuffmanDecoderInstance::DecodeSymbols(std::uint32_t /*flags*/, Stream* in
     // The input may end anywhere: inside a code or inside extra bits, the
     // unfinished symbol is dropped and what came before it is kept.
     std::uint32_t symbol = 0;
-    Result r = tree.Decode(in, &symbol);
+    Result r = in.Need(kIndexBits);
+    if (Succeeded(r)) {
+      const FirstByteEntry& e = index_[in.bits() & 0xFF];
+      in.Drop(e.bits);
+      symbol = e.target;
+      if (!e.leaf) r = tree.Decode(in, &symbol, e.target, kIndexBits);
+    } else if (r == kInflateInputExhausted) {
+      r = tree.Decode(in, &symbol);  // fewer than eight bits are left
+    }
     if (r == kHuffmanInputExhausted) break;
     SFX_TRY(r);
     std::uint32_t extraBytes = 0;
