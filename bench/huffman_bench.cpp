@@ -153,7 +153,7 @@ void BM_ZlibInflateHuffmanOnly(benchmark::State& state) {
     z.avail_in = static_cast<uInt>(f.huffmanOnly.size());
     z.next_out = out.data();
     z.avail_out = static_cast<uInt>(out.size());
-    Require(inflate(&z, Z_FINISH) == Z_STREAM_END, "zlib inflate");
+    Require(inflate(&z, Z_FINISH) == Z_STREAM_END && z.total_out == out.size(), "zlib inflate");
     inflateEnd(&z);
   }
   Finish(state);
@@ -164,8 +164,10 @@ void BM_LibdeflateHuffmanOnly(benchmark::State& state) {
   Bytes out(f.symbols.size());
   libdeflate_decompressor* d = libdeflate_alloc_decompressor();
   for (auto _ : state) {
+    std::size_t size = 0;
     Require(libdeflate_deflate_decompress(d, f.huffmanOnly.data(), f.huffmanOnly.size(), out.data(), out.size(),
-                                          nullptr) == LIBDEFLATE_SUCCESS,
+                                          &size) == LIBDEFLATE_SUCCESS &&
+                size == out.size(),
             "libdeflate");
   }
   libdeflate_free_decompressor(d);
@@ -183,7 +185,8 @@ void BM_InflaterHuffmanOnly(benchmark::State& state) {
     Require(out->Seek(0, sfx::kSeekStart, nullptr) == sfx::kOk, "seek");
     Require(inflater->InitInput(f.huffmanOnly.data(), static_cast<std::uint32_t>(f.huffmanOnly.size())) == sfx::kOk,
             "input");
-    Require(inflater->Extract(out, &size, nullptr, nullptr, nullptr) == sfx::kOk, "extract");
+    Require(inflater->Extract(out, &size, nullptr, nullptr, nullptr) == sfx::kOk && size == f.symbols.size(),
+            "extract");
   }
   Finish(state);
   (void)out->Close();
