@@ -1,11 +1,14 @@
-// Length-limited canonical Huffman codes for DEFLATE, and the run-length form
-// in which a block header sends code lengths.
+// Length-limited canonical Huffman codes for DEFLATE and for the general
+// Huffman encoder, and the run-length form in which a DEFLATE block header
+// sends code lengths.
 //
 // The construction is fixed to the last tie: a binary min-heap of symbols
 // keyed by count (ties broken by subtree depth), the two smallest nodes
 // merged until one is left, over-long codes folded back to the limit, codes
 // assigned canonically (RFC 1951, 3.2.2). Every code it builds is a complete
-// prefix code with at least two symbols.
+// prefix code with at least two symbols. One body serves both users: the
+// DEFLATE codes with 16-bit counts and arrays inside the Deflater, the wide
+// codes with 32-bit counts, any alphabet and limits up to 32 bits.
 #pragma once
 
 #include <cstdint>
