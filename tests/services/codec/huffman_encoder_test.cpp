@@ -13,6 +13,7 @@
 #include "services/core/memory_service.h"
 #include "tests/services/codec/deflate_test_support.h"
 #include "tests/services/codec/huffman_test_support.h"
+#include "tests/support/fault_memory.h"
 
 namespace sfx {
 namespace {
@@ -450,6 +451,41 @@ TEST(HuffmanEncoderTest, ANewEncoderHasCountedNothing) {
   EXPECT_EQ(e->WriteCodeLengths(2, header.get(), 0, nullptr), kFail);
   DecoderHolder d(n);
   EXPECT_EQ(d->LoadCodeLengths(kHuffmanCompressedLengths, header.get(), 0, kHuffmanToEndOfStream), kOk);
+}
+
+TEST(HuffmanEncoderTest, FailedAllocationsAndWritesArePassedOn) {
+  EncoderHolder e(64);
+  std::uint32_t* counts = nullptr;
+  ASSERT_EQ(e->GetSymbolCounts(&counts), kOk);
+  for (std::uint32_t s = 0; s < 64; ++s) counts[s] = s + 1;
+  {
+    test::ScopedFaultMemory memory;
+    for (std::uint32_t nth : {1u, 2u}) {
+      memory->FailNth(nth);
+      EXPECT_EQ(e->BuildCode(12), kOutOfMemory) << nth;
+    }
+    std::uint32_t current = 1;
+    ASSERT_EQ(Memory()->GetStatistics(nullptr, &current, nullptr, nullptr), kOk);
+    EXPECT_EQ(current, 0u);  // both scratch blocks freed
+    memory->Heal();
+    ASSERT_EQ(e->BuildCode(12), kOk);
+  }
+  // A stream that takes no bytes.
+  std::uint8_t fixed[4] = {};
+  Stream* readOnly = nullptr;
+  ASSERT_EQ(MemoryStreams()->CreateMemoryStream(fixed, 4, 4, kMemoryStreamCallerOwns, &readOnly), kOk);
+  OwnedStream in(Bytes(600, 7));
+  EXPECT_EQ(e->WriteCodeLengths(kHuffmanRawLengths, readOnly, 0, nullptr), kStreamShortWrite);
+  EXPECT_LT(e->WriteCodeLengths(kHuffmanCompressedLengths, readOnly, 0, nullptr), 0);
+  EXPECT_LT(e->EncodeSymbols(0, in.get(), 0, kHuffmanToEndOfStream, 1, nullptr, readOnly, 0, nullptr), 0);
+  DecoderHolder d(64);
+  std::uint8_t* lengths = nullptr;
+  ASSERT_EQ(d->GetCodeLengths(&lengths), kOk);
+  lengths[0] = lengths[1] = 1;
+  ASSERT_EQ(d->BuildDecodingTree(), kOk);
+  EXPECT_EQ(d->DecodeSymbols(0, in.get(), 0, kHuffmanToEndOfStream, 1, nullptr, readOnly, 0, nullptr),
+            kStreamShortWrite);
+  (void)readOnly->Close();
 }
 
 }  // namespace
