@@ -1,11 +1,14 @@
-// Length-limited canonical Huffman codes for DEFLATE, and the run-length form
-// in which a block header sends code lengths.
+// Length-limited canonical Huffman codes for DEFLATE and for the general
+// Huffman encoder, and the run-length form in which a DEFLATE block header
+// sends code lengths.
 //
 // The construction is fixed to the last tie: a binary min-heap of symbols
 // keyed by count (ties broken by subtree depth), the two smallest nodes
 // merged until one is left, over-long codes folded back to the limit, codes
 // assigned canonically (RFC 1951, 3.2.2). Every code it builds is a complete
-// prefix code with at least two symbols.
+// prefix code with at least two symbols. One body serves both users: the
+// DEFLATE codes with 16-bit counts and arrays inside the Deflater, the wide
+// codes with 32-bit counts, any alphabet and limits up to 32 bits.
 #pragma once
 
 #include <cstdint>
@@ -38,9 +41,30 @@ struct HuffmanCode {
 };
 
 // Builds the code of n symbols (2..286) from counts, with codes at most
-// maxBits (at most 15) long.
+// maxBits (at most 15) long. Node counts are 16-bit and their sums wrap, as
+// they always have; a Deflater's counts stay small enough that none does.
 void BuildHuffmanCode(const std::uint16_t* counts, std::uint32_t n, std::uint32_t maxBits, HuffmanWork& work,
                       std::uint8_t* lengths, std::uint16_t* codes, std::uint32_t* maxCode);
+
+// ---- the same construction for any alphabet, 32-bit counts, limits up to 32 ----
+inline constexpr std::uint32_t kMaxWideCodeBits = 32;
+
+// The scratch space of a wide construction, in two caller-allocated blocks:
+// per node (2n of them) a frequency, a depth, a parent-or-length word and a
+// removal-order entry, WideNodeBytes(n) in all; and the length counts
+// (maxBits + 1) followed by the heap (2n + 1), WideCountBytes(n, maxBits).
+// Both sizes are false when they do not fit in 32 bits.
+bool WideNodeBytes(std::uint32_t n, std::uint32_t* bytes);
+bool WideCountBytes(std::uint32_t n, std::uint32_t maxBits, std::uint32_t* bytes);
+
+// Builds the code of n symbols from 32-bit counts with codes of at most
+// maxBits (1..32) bits into lengths and codes (n entries each; codes stored
+// bit-reversed). Fewer than two used symbols are padded as for DEFLATE; a
+// one-symbol alphabet gets the single code 0 of one bit. Fails with kFail,
+// lengths cleared, when a node's count passes 32 bits or more symbols are
+// used than 2^maxBits codes can hold.
+Result BuildWideHuffmanCode(const std::uint32_t* counts, std::uint32_t n, std::uint32_t maxBits, void* nodeBlock,
+                            void* countBlock, std::uint8_t* lengths, std::uint32_t* codes);
 
 // ---- code lengths in a block header ----
 inline constexpr std::uint32_t kRepeatPrevious = 16;   // 2 extra bits: 3..6 copies of the previous length

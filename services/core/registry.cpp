@@ -39,6 +39,8 @@ Result RegisterCodecServices() {
   detail::SetSlot(Slot::kDeflater, detail::TheDeflaterService());
   detail::SetSlot(Slot::kInflater, detail::TheInflaterService());
   detail::SetSlot(Slot::kZipArchive, detail::TheZipArchiveService());
+  detail::SetSlot(Slot::kHuffmanEncoder, detail::TheHuffmanEncoderService());
+  detail::SetSlot(Slot::kHuffmanDecoder, detail::TheHuffmanDecoderService());
   return kOk;
 }
 

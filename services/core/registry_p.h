@@ -26,5 +26,7 @@ ServiceObject* TheDeflaterService();
 ServiceObject* TheZipArchiveService();
 ServiceObject* TheMd5Service();
 ServiceObject* TheBase64Service();
+ServiceObject* TheHuffmanEncoderService();
+ServiceObject* TheHuffmanDecoderService();
 
 }  // namespace sfx::detail
