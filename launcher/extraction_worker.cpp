@@ -11,8 +11,7 @@ namespace sfx::launcher {
 namespace {
 
 // Written before the worker starts, read by it.
-const char* workerFolder = nullptr;
-std::uint32_t workerCount = 0;
+const LaunchState* workerState = nullptr;
 // Written by the worker before it posts the completion, read by the dialog
 // thread after that message.
 std::atomic<std::uint32_t> successFlag{1};
@@ -23,9 +22,8 @@ void RunWorker(void* dialog) { (void)ExtractionWorker(dialog); }
 
 }  // namespace
 
-int StartExtraction(platform::DialogWindow dialog, const char* folder, std::uint32_t count) {
-  workerFolder = folder;
-  workerCount = count;
+int StartExtraction(platform::DialogWindow dialog, const LaunchState& state) {
+  workerState = &state;
   successFlag.store(1);
   if (!OpenProgressQueue()) return 0;
   workerThread = platform::StartLauncherThread(RunWorker, dialog, nullptr);
@@ -38,8 +36,9 @@ int StartExtraction(platform::DialogWindow dialog, const char* folder, std::uint
 
 std::uint32_t ExtractionWorker(void* dialog) {
   std::uint32_t success = 1;
-  for (std::uint32_t n = 1; n <= workerCount && n != 0; ++n) {
-    if (!ExtractRecord(workerFolder, n)) {
+  const LaunchState& state = *workerState;
+  for (std::uint32_t n = 1; n <= state.fileCount && n != 0; ++n) {
+    if (!ExtractRecord(*state.records, state.tempFolder, n)) {
       success = 0;
       break;
     }

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "launcher/extraction_worker.h"
-#include "launcher/launcher.h"
+#include "launcher/launch_state.h"
 #include "launcher/messages.h"
 #include "launcher/progress_queue.h"
 #include "platform/memory.h"
@@ -21,17 +21,17 @@ bool ShowNextText(platform::DialogWindow window) {
   return true;
 }
 
-void OnInit(platform::DialogWindow window) {
+void OnInit(platform::DialogWindow window, const LaunchState& state) {
   CenterWindow(window);
   // Without a worker the dialog ends at once and no message is shown; the
   // rest of the initialisation still runs before it closes.
-  if (!StartExtraction(window, tempFolder, fileCount)) platform::EndModalDialog(window, 0);
+  if (!StartExtraction(window, state)) platform::EndModalDialog(window, 0);
   if (platform::DialogItem bar = platform::GetDialogItem(window, kProgressItem)) {
-    platform::SetProgressRange(bar, 0, fileCount);
+    platform::SetProgressRange(bar, 0, state.fileCount);
     platform::SetProgressStep(bar, 1);
   }
   char caption[256];
-  std::snprintf(caption, sizeof caption, kCaptionFormat, title);
+  std::snprintf(caption, sizeof caption, kCaptionFormat, state.title);
   platform::SetDialogCaption(window, caption);
   (void)platform::StartDialogTimer(window, kTimerId, kTimerPeriodMs);
 }
@@ -63,9 +63,10 @@ void CenterWindow(platform::DialogWindow window) {
   platform::MoveWindowTo(window, x, y, width, height);
 }
 
-bool ProgressDialogProcedure(platform::DialogWindow window, platform::DialogEvent event, std::uint32_t parameter) {
+bool ProgressDialogProcedure(platform::DialogWindow window, platform::DialogEvent event, std::uint32_t parameter,
+                             void* context) {
   switch (event) {
-    case platform::DialogEvent::kInit: OnInit(window); return true;
+    case platform::DialogEvent::kInit: OnInit(window, *static_cast<const LaunchState*>(context)); return true;
     case platform::DialogEvent::kCommand: return parameter == kCancelCommand;
     case platform::DialogEvent::kTimer: (void)ShowNextText(window); return true;
     case platform::DialogEvent::kCompletion: OnCompletion(window); return true;

@@ -2,7 +2,6 @@
 #include <filesystem>
 #include <string>
 
-#include "launcher/entry_names.h"
 #include "services/core/file_system.h"
 #include "tools/sfxkit/cli.h"
 #include "tools/sfxkit/commands.h"

@@ -9,7 +9,7 @@
 
 namespace sfx::cli {
 
-using namespace launcher;
+using namespace payload;
 
 const char kListUsage[] =
     "usage: sfxkit list FILE\n"

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "launcher/payload_writer.h"
-#include "platform/launcher_files.h"
+#include "payload/image.h"
+#include "payload/writer.h"
+#include "platform/file.h"
 #include "platform/program_path.h"
 #include "services/codec/crc.h"
 #include "services/codec/deflater.h"
@@ -129,10 +130,10 @@ struct SetupTexts {
 // layouts, compressing each file unless `store`. False with a message.
 bool BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalBytes, const SetupTexts& setup, bool store,
                   Stream* image, std::uint32_t* fileCount, std::uint64_t* storedBytes, std::string* error) {
-  launcher::PayloadWriter writer;
+  payload::PayloadWriter writer;
   Deflater* deflater = nullptr;
   std::string what = "writing the payload";
-  Result r = writer.Start(image, launcher::PayloadFormat::kAppendedImage);
+  Result r = writer.Start(image, payload::PayloadFormat::kAppendedImage);
   if (Succeeded(r)) r = writer.SetSetup(setup.title.c_str(), setup.program.c_str(), setup.arguments.c_str());
   if (Succeeded(r) && !store) r = Deflaters()->CreateDeflater(kDeflateDefaultBlockSize, &deflater);
 
@@ -158,7 +159,7 @@ bool BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalByte
     if (deflater) r = Compress(deflater, content, &compressed, &isCompressed);
     if (Failed(r)) break;
     const std::vector<std::uint8_t>& data = isCompressed ? compressed : content;
-    r = writer.AddFile(e.name.c_str(), e.time, isCompressed ? launcher::kMethodDeflate : launcher::kMethodStored, size,
+    r = writer.AddFile(e.name.c_str(), e.time, isCompressed ? payload::kMethodDeflate : payload::kMethodStored, size,
                        ~crc, data.data(), static_cast<std::uint32_t>(data.size()));
     *storedBytes += data.size();
     progress.Advance(size);
@@ -172,7 +173,7 @@ bool BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalByte
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r));
     const char* reason = DescribeResult(r);
-    if (r == launcher::kPayloadTooLarge) {
+    if (r == payload::kPayloadTooLarge) {
       *error = "the payload would pass 4 GiB";
     } else if (r == kOutOfMemory) {
       // The payload is built in one memory block of at most about 2 GB.
@@ -193,15 +194,15 @@ bool BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalByte
 bool WriteLauncher(Target target, std::span<const std::uint8_t> stub, const pe::PeImage& stubImage,
                    std::span<const std::uint8_t> payload, std::uint32_t fileCount, const fs::path& path,
                    std::string* error) {
-  platform::PayloadImage records;
+  payload::PayloadImage records;
   if (!records.Open(payload.data(), payload.size())) {
     *error = "the payload built does not read back";
     return false;
   }
   std::vector<std::string> names;
   for (std::uint32_t n = 0; n <= fileCount; ++n) {
-    char name[launcher::kRecordNameBytes];
-    launcher::FormatRecordName(n, name);
+    char name[payload::kRecordNameBytes];
+    payload::FormatRecordName(n, name);
     names.push_back(name);
   }
   auto record = [&](const std::string& name) {
@@ -308,7 +309,7 @@ int RunPack(int argc, char** argv) {
   pe::PeImage stubImage;
   if (target == Target::kWindows && !stubImage.Parse(stub, &error))
     return ReportError("the stub '" + stubPath + "': " + error);
-  if (target == Target::kPosix && PayloadImageStart(stub) != stub.size())
+  if (target == Target::kPosix && payload::ImageStart(stub) != stub.size())
     return ReportError("the stub '" + stubPath + "' already carries a payload; pack a bare launcher");
 
   // The folder.

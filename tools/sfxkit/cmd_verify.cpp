@@ -11,7 +11,7 @@
 
 namespace sfx::cli {
 
-using namespace launcher;
+using namespace payload;
 
 const char kVerifyUsage[] =
     "usage: sfxkit verify FILE\n"

@@ -16,13 +16,6 @@ bool Fail(std::string* error, std::string message) {
 
 const char* TargetName(Target target) { return target == Target::kWindows ? "windows" : "posix"; }
 
-std::size_t PayloadImageStart(std::span<const std::uint8_t> file) {
-  if (file.size() < platform::kPayloadTrailerSize) return file.size();
-  const std::uint64_t imageSize = platform::PayloadImage::ImageSizeFromTrailer(
-      file.data() + file.size() - platform::kPayloadTrailerSize, file.size());
-  return imageSize == 0 ? file.size() : static_cast<std::size_t>(file.size() - imageSize);
-}
-
 bool LauncherPayload::Open(const std::string& path, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return Fail(error, "cannot open '" + path + "'");
@@ -60,14 +53,14 @@ bool LauncherPayload::OpenWindows(std::string* error) {
 
 bool LauncherPayload::OpenPosix(std::string* error) {
   target_ = Target::kPosix;
-  const std::size_t start = PayloadImageStart(bytes_);
+  const std::size_t start = payload::ImageStart(bytes_);
   if (start == bytes_.size())
     return Fail(error, "no payload: the file does not end in a payload image (not a launcher, or truncated)");
   if (!image_.Open(bytes_.data() + start, bytes_.size() - start))
     return Fail(error, "the payload image is damaged: its directory does not match its records");
   // A second image in front of this one means the payload was appended to a
   // launcher that already had one; the launcher would read only the last.
-  if (PayloadImageStart(std::span<const std::uint8_t>(bytes_.data(), start)) != start)
+  if (payload::ImageStart(std::span<const std::uint8_t>(bytes_.data(), start)) != start)
     return Fail(error, "the launcher carries more than one payload (appended twice?)");
   return true;
 }

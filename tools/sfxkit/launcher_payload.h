@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/payload_image.h"
+#include "payload/image.h"
 #include "tools/sfxkit/pe_image.h"
 
 namespace sfx::cli {
@@ -40,11 +40,7 @@ class LauncherPayload {
   std::vector<std::uint8_t> bytes_;
   Target target_ = Target::kPosix;
   std::map<std::string, std::span<const std::uint8_t>> resources_;  // Windows: raw-data resources by name
-  platform::PayloadImage image_;                                    // POSIX
+  payload::PayloadImage image_;                                     // POSIX
 };
-
-// The start of a payload image at the end of `file`, or `file.size()` when
-// there is none: what packing a POSIX launcher keeps of a stub.
-std::size_t PayloadImageStart(std::span<const std::uint8_t> file);
 
 }  // namespace sfx::cli

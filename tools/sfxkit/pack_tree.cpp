@@ -5,7 +5,7 @@
 #include <map>
 #include <string_view>
 
-#include "launcher/entry_names.h"
+#include "payload/names.h"
 #include "tools/sfxkit/file_times.h"
 
 namespace sfx::cli {
@@ -94,7 +94,7 @@ class Walker {
       return Fail(error_, Text({"'", entry.path.string(), "': its name in the payload ('", name, "') is ",
                                 std::to_string(name.size()), " bytes, more than 255"}));
     }
-    if (!launcher::IsSafeEntryName(name.data(), static_cast<std::uint32_t>(name.size())))
+    if (!payload::IsSafeEntryName(name.data(), static_cast<std::uint32_t>(name.size())))
       return Fail(error_, Text({"'", entry.path.string(), "': the launcher does not accept the name '", name, "'"}));
     if (options_.caseInsensitiveNames) {
       const std::string key = Lower(name);

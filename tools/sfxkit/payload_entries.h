@@ -1,23 +1,23 @@
 // The setup record and the file records of a launcher's payload, read and
-// checked as the launcher checks them before it extracts anything, with a
-// message that names the record and what is wrong. The layouts, the names and
-// the name rules are the launcher's own (launcher/payload_records.h,
-// launcher/entry_names.h).
+// checked by the launcher's own checks (payload/record_check.h) before
+// anything is extracted, with a message that names the record and what is
+// wrong.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
 
-#include "launcher/payload_records.h"
+#include "payload/record_check.h"
+#include "payload/records.h"
 #include "services/core/service.h"
 #include "services/core/stream.h"
 #include "tools/sfxkit/launcher_payload.h"
 
 namespace sfx::cli {
 
-using launcher::FileHeader;
-using launcher::SetupHeader;
+using payload::FileHeader;
+using payload::SetupHeader;
 
 struct SetupInfo {
   SetupHeader header{};
@@ -33,6 +33,7 @@ struct Entry {
   std::string name;  // as stored, with a folder's trailing separator
   bool isFolder = false;
   std::span<const std::uint8_t> data;  // the stored bytes
+  payload::FileRecord record;          // the checked record, pointing into the payload
 };
 
 bool ReadSetup(const LauncherPayload& payload, SetupInfo* setup, std::string* error);
@@ -40,9 +41,6 @@ bool ReadSetup(const LauncherPayload& payload, SetupInfo* setup, std::string* er
 // refuse it.
 bool ReadEntry(const LauncherPayload& payload, std::uint32_t number, Entry* entry, std::string* error);
 
-// True for a time stamp the launcher can give a file (a real calendar date
-// and time from 1601 on).
-bool IsValidTimeStamp(const FileHeader& header);
 // "2024-05-01 13:45:07.25"
 std::string FormatTimeStamp(const FileHeader& header);
 
