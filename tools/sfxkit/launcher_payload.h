@@ -13,6 +13,7 @@
 
 #include "payload/image.h"
 #include "tools/sfxkit/pe_image.h"
+#include "tools/sfxkit/status.h"
 
 namespace sfx::cli {
 
@@ -21,12 +22,12 @@ const char* TargetName(Target target);
 
 class LauncherPayload {
  public:
-  // Reads the file and locates its payload. False with a message naming what
+  // Reads the file and locates its payload. Fails with a message naming what
   // is wrong: unreadable, no payload, a damaged resource table or image
   // directory, or a payload appended more than once.
-  bool Open(const std::string& path, std::string* error);
+  Status Open(const std::string& path);
   // The same over bytes the caller already has (the fuzzer, tests).
-  bool OpenBytes(std::vector<std::uint8_t> bytes, std::string* error);
+  Status OpenBytes(std::vector<std::uint8_t> bytes);
 
   Target target() const { return target_; }
   // The record of that name; false when there is none.
@@ -34,8 +35,8 @@ class LauncherPayload {
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
  private:
-  bool OpenWindows(std::string* error);
-  bool OpenPosix(std::string* error);
+  Status OpenWindows();
+  Status OpenPosix();
 
   std::vector<std::uint8_t> bytes_;
   Target target_ = Target::kPosix;

@@ -10,60 +10,55 @@ using namespace payload;
 
 namespace {
 
-bool Fail(std::string* error, std::string message) {
-  *error = std::move(message);
-  return false;
-}
-
 std::string Text(const char* bytes, std::size_t length) { return std::string(bytes, length); }
 
 }  // namespace
 
-bool ReadSetup(const LauncherPayload& payload, SetupInfo* setup, std::string* error) {
+Status ReadSetup(const LauncherPayload& payload, SetupInfo* setup) {
   std::span<const std::uint8_t> bytes;
-  if (!payload.Find(kSetupRecordName, &bytes)) return Fail(error, "the setup record F00000000 is missing");
+  if (!payload.Find(kSetupRecordName, &bytes)) return Status::Error("the setup record F00000000 is missing");
   SetupRecord record;
   const SetupFault fault = CheckSetupRecord(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &record);
   const SetupHeader& h = record.header;
   switch (fault) {
     case SetupFault::kNone: break;
     case SetupFault::kTooShort:
-      return Fail(error, "the setup record is " + std::to_string(bytes.size()) + " bytes, shorter than its header");
+      return Status::Error("the setup record is " + std::to_string(bytes.size()) + " bytes, shorter than its header");
     case SetupFault::kSizeMismatch: {
       const std::size_t expected = std::size_t{kSetupHeaderSize} + h.titleLength + h.programLength + h.argumentsLength;
-      return Fail(error, "the setup record is " + std::to_string(bytes.size()) + " bytes, its header says " +
-                             std::to_string(expected));
+      return Status::Error("the setup record is " + std::to_string(bytes.size()) + " bytes, its header says " +
+                           std::to_string(expected));
     }
     case SetupFault::kUnsafeProgramName:
     case SetupFault::kNoProgramFile:
-      return Fail(error, "the setup program's name '" + Text(record.program, h.programLength) +
-                             "' is not a plain relative file name");
+      return Status::Error("the setup program's name '" + Text(record.program, h.programLength) +
+                           "' is not a plain relative file name");
   }
   setup->header = h;
   setup->title = Text(record.title, h.titleLength);
   setup->program = Text(record.program, h.programLength);
   setup->arguments = Text(record.arguments, h.argumentsLength);
-  return true;
+  return Status();
 }
 
-bool ReadEntry(const LauncherPayload& payload, std::uint32_t number, Entry* entry, std::string* error) {
+Status ReadEntry(const LauncherPayload& payload, std::uint32_t number, Entry* entry) {
   char recordName[kRecordNameBytes];
   FormatRecordName(number, recordName);
   entry->number = number;
   entry->recordName = recordName;
   const std::string where = std::string("record ") + recordName;
   std::span<const std::uint8_t> bytes;
-  if (!payload.Find(recordName, &bytes)) return Fail(error, where + " is missing");
+  if (!payload.Find(recordName, &bytes)) return Status::Error(where + " is missing");
   FileRecord& record = entry->record;
   const RecordFault fault = CheckFileRecord(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &record);
   const FileHeader& h = record.header;
   switch (fault) {
     case RecordFault::kTooShort:
-      return Fail(error, where + " is " + std::to_string(bytes.size()) + " bytes, too short for a header and a name");
+      return Status::Error(where + " is " + std::to_string(bytes.size()) + " bytes, too short for a header and a name");
     case RecordFault::kSizeMismatch:
-      return Fail(error, where + " is " + std::to_string(bytes.size()) + " bytes, its header says " +
-                             std::to_string(std::uint64_t{kFileHeaderSize} + h.nameLength + h.storedSize));
-    case RecordFault::kEmptyName: return Fail(error, where + " has an empty name");
+      return Status::Error(where + " is " + std::to_string(bytes.size()) + " bytes, its header says " +
+                           std::to_string(std::uint64_t{kFileHeaderSize} + h.nameLength + h.storedSize));
+    case RecordFault::kEmptyName: return Status::Error(where + " has an empty name");
     default: break;
   }
   entry->header = h;
@@ -73,11 +68,11 @@ bool ReadEntry(const LauncherPayload& payload, std::uint32_t number, Entry* entr
   const std::string named = where + " ('" + entry->name + "')";
   switch (fault) {
     case RecordFault::kUnsafeName:
-      return Fail(error, named + ": the name could reach outside the folder or is not allowed");
-    case RecordFault::kBadTimeStamp: return Fail(error, named + ": the time stamp is not a valid date and time");
-    case RecordFault::kFolderWithContent: return Fail(error, named + ": a folder entry with a size, CRC or data");
-    case RecordFault::kUnknownMethod: return Fail(error, named + ": unknown method " + std::to_string(h.method));
-    default: return true;
+      return Status::Error(named + ": the name could reach outside the folder or is not allowed");
+    case RecordFault::kBadTimeStamp: return Status::Error(named + ": the time stamp is not a valid date and time");
+    case RecordFault::kFolderWithContent: return Status::Error(named + ": a folder entry with a size, CRC or data");
+    case RecordFault::kUnknownMethod: return Status::Error(named + ": unknown method " + std::to_string(h.method));
+    default: return Status();
   }
 }
 
@@ -96,7 +91,7 @@ Result DecodeEntry(const Entry& entry, Stream* output, std::uint32_t* size, std:
   return kOk;
 }
 
-bool CheckDecoded(const Entry& entry, std::uint32_t size, std::uint32_t crc, std::string* error) {
+Status CheckDecoded(const Entry& entry, std::uint32_t size, std::uint32_t crc) {
   char text[120];
   Decoded decoded;
   decoded.size = size;
@@ -108,9 +103,9 @@ bool CheckDecoded(const Entry& entry, std::uint32_t size, std::uint32_t crc, std
     case RecordFault::kCrcMismatch:
       std::snprintf(text, sizeof text, ": CRC-32 is %08X, the record says %08X", crc, entry.header.crc);
       break;
-    default: return true;
+    default: return Status();
   }
-  return Fail(error, "record " + entry.recordName + " ('" + entry.name + "')" + text);
+  return Status::Error("record " + entry.recordName + " ('" + entry.name + "')" + text);
 }
 
 }  // namespace sfx::cli

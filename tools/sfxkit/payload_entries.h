@@ -13,6 +13,7 @@
 #include "services/core/service.h"
 #include "services/core/stream.h"
 #include "tools/sfxkit/launcher_payload.h"
+#include "tools/sfxkit/status.h"
 
 namespace sfx::cli {
 
@@ -36,10 +37,10 @@ struct Entry {
   payload::FileRecord record;          // the checked record, pointing into the payload
 };
 
-bool ReadSetup(const LauncherPayload& payload, SetupInfo* setup, std::string* error);
-// Record `number` (1-based); false with a message when the launcher would
+Status ReadSetup(const LauncherPayload& payload, SetupInfo* setup);
+// Record `number` (1-based); fails with a message when the launcher would
 // refuse it.
-bool ReadEntry(const LauncherPayload& payload, std::uint32_t number, Entry* entry, std::string* error);
+Status ReadEntry(const LauncherPayload& payload, std::uint32_t number, Entry* entry);
 
 // "2024-05-01 13:45:07.25"
 std::string FormatTimeStamp(const FileHeader& header);
@@ -48,7 +49,7 @@ std::string FormatTimeStamp(const FileHeader& header);
 // (any stream, or a DiscardStream), reporting the decoded size and the
 // finished CRC-32. Fails with the inflater's or the stream's Result.
 Result DecodeEntry(const Entry& entry, Stream* output, std::uint32_t* size, std::uint32_t* crc);
-// Compares what DecodeEntry found with the record; false with a message.
-bool CheckDecoded(const Entry& entry, std::uint32_t size, std::uint32_t crc, std::string* error);
+// Compares what DecodeEntry found with the record; fails with a message.
+Status CheckDecoded(const Entry& entry, std::uint32_t size, std::uint32_t crc);
 
 }  // namespace sfx::cli
