@@ -5,9 +5,6 @@
 #include "launcher/messages.h"
 #include "launcher/report_step_p.h"
 #include "payload/content.h"
-#include "platform/file.h"
-#include "platform/launcher_steps.h"
-#include "platform/time.h"
 #include "services/core/file_system.h"
 #include "services/core/stream.h"
 
@@ -64,14 +61,11 @@ bool ExtractFileEntry(const char* folder, const char* name, const payload::FileR
   // The time stamp is a courtesy: a file that cannot be reopened, or a time
   // with no universal equivalent, keeps the current time. Only a refusal to
   // set it is reported.
-  std::uint64_t universal = 0;
-  if (!platform::LocalFileTimeToUtc(record.localTime, &universal)) return true;
-  const platform::FileHandle file =
-      platform::OpenFileHandle(path, platform::FileAccess::kWrite, platform::FileCreation::kOpenExisting, false);
-  if (file == platform::kInvalidFile) return true;
-  const bool set = platform::SetLauncherFileTimes(file, &universal, &universal, &universal);
-  (void)platform::CloseFile(file);
-  if (!set) {
+  const payload::FileHeader& h = record.header;
+  const DateTimeRecord time{h.year, h.month, h.day, h.hour, h.minute, h.second, h.hundredths};
+  const Result set = FileSystem()->SetFileTimes(path, &time);
+  if (set == kCannotOpen || set == kFileTimeUnavailable) return true;
+  if (Failed(set)) {
     ReportStep(name, kStepSetFileTime);
     return false;
   }

@@ -9,7 +9,7 @@
 #include "launcher/report_step_p.h"
 #include "payload/names.h"
 #include "platform/file.h"
-#include "platform/memory.h"
+#include "services/core/memory_service.h"
 
 namespace sfx::launcher {
 namespace {
@@ -18,8 +18,9 @@ namespace {
 // the text is skipped: it only feeds the display.
 void QueueProgressText(const char* name, std::uint32_t length) {
   constexpr std::uint32_t kPrefix = sizeof kProgressPrefix - 1;
-  auto* text = static_cast<char*>(platform::GlobalAllocate(kPrefix + length + 1));
-  if (text == nullptr) return;
+  void* block = nullptr;
+  if (Failed(Memory()->Allocate(kPrefix + length + 1, &block))) return;
+  auto* text = static_cast<char*>(block);
   std::memcpy(text, kProgressPrefix, kPrefix);
   std::memcpy(text + kPrefix, name, length);
   text[kPrefix + length] = '\0';

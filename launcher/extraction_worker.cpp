@@ -4,8 +4,7 @@
 
 #include "launcher/extract_record.h"
 #include "launcher/progress_queue.h"
-#include "platform/launcher_steps.h"
-#include "platform/thread.h"
+#include "services/core/thread_service.h"
 
 namespace sfx::launcher {
 namespace {
@@ -16,9 +15,12 @@ const LaunchState* workerState = nullptr;
 // thread after that message.
 std::atomic<std::uint32_t> successFlag{1};
 // Closed (after the worker has ended) once the completion has arrived.
-platform::ThreadHandle workerThread = nullptr;
+Thread* workerThread = nullptr;
 
-void RunWorker(void* dialog) { (void)ExtractionWorker(dialog); }
+Result RunWorker(void* dialog) {
+  (void)ExtractionWorker(dialog);  // always 0; the outcome is the success flag
+  return kOk;
+}
 
 }  // namespace
 
@@ -26,8 +28,9 @@ int StartExtraction(platform::DialogWindow dialog, const LaunchState& state) {
   workerState = &state;
   successFlag.store(1);
   if (!OpenProgressQueue()) return 0;
-  workerThread = platform::StartLauncherThread(RunWorker, dialog, nullptr);
-  if (workerThread == nullptr) {
+  workerThread = nullptr;
+  if (Failed(Threads()->StartThread(RunWorker, dialog, &workerThread))) {
+    workerThread = nullptr;
     CloseProgressQueue();
     return 0;
   }
@@ -51,7 +54,7 @@ std::uint32_t ExtractionWorker(void* dialog) {
 std::uint32_t FinishExtraction() {
   // The worker has posted the completion, its last act: this waits only
   // for it to return.
-  if (workerThread != nullptr) platform::CloseThread(workerThread);
+  if (workerThread != nullptr) (void)workerThread->CloseThread();  // the thread has ended: nothing can fail
   workerThread = nullptr;
   CloseProgressQueue();
   return successFlag.load();

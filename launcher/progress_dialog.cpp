@@ -6,7 +6,7 @@
 #include "launcher/launch_state.h"
 #include "launcher/messages.h"
 #include "launcher/progress_queue.h"
-#include "platform/memory.h"
+#include "services/core/memory_service.h"
 
 namespace sfx::launcher {
 namespace {
@@ -16,7 +16,7 @@ bool ShowNextText(platform::DialogWindow window) {
   char* text = PopProgressText();
   if (text == nullptr) return false;
   if (platform::DialogItem item = platform::GetDialogItem(window, kTextItem)) platform::SetItemText(item, text);
-  platform::GlobalRelease(text);
+  (void)Memory()->Free(text);  // a popped text is ours to free
   if (platform::DialogItem bar = platform::GetDialogItem(window, kProgressItem)) platform::StepProgress(bar);
   return true;
 }

@@ -8,7 +8,7 @@ namespace {
 
 // The platform's conversion is the one rule for a valid time stamp: what it
 // refuses, no file could be given.
-bool ToLocalFileTime(const FileHeader& h, std::uint64_t* localTime) {
+bool IsValidTimeStamp(const FileHeader& h) {
   platform::CalendarTime calendar{};
   calendar.year = h.year;
   calendar.month = h.month;
@@ -18,7 +18,8 @@ bool ToLocalFileTime(const FileHeader& h, std::uint64_t* localTime) {
   calendar.minute = h.minute;
   calendar.second = h.second;
   calendar.milliseconds = static_cast<std::uint16_t>(h.hundredths * 10u);
-  return platform::CalendarToFileTime(calendar, localTime);
+  std::uint64_t localTime = 0;
+  return platform::CalendarToFileTime(calendar, &localTime);
 }
 
 }  // namespace
@@ -33,7 +34,7 @@ RecordFault CheckFileRecord(const std::uint8_t* bytes, std::uint32_t size, FileR
   record->data = bytes + kFileHeaderSize + h.nameLength;
   record->isFolder = IsFolderEntryName(record->name, h.nameLength);
   if (!IsSafeEntryName(record->name, h.nameLength)) return RecordFault::kUnsafeName;
-  if (!ToLocalFileTime(h, &record->localTime)) return RecordFault::kBadTimeStamp;
+  if (!IsValidTimeStamp(h)) return RecordFault::kBadTimeStamp;
   if (record->isFolder) {
     if (h.size != 0 || h.crc != 0 || h.storedSize != 0) return RecordFault::kFolderWithContent;
   } else if (h.method != kMethodDeflate && h.method != kMethodStored) {

@@ -39,7 +39,6 @@ struct FileRecord {
   const char* name = nullptr;          // header.nameLength bytes, no terminating zero
   const std::uint8_t* data = nullptr;  // header.storedSize bytes
   bool isFolder = false;
-  std::uint64_t localTime = 0;  // the time stamp in 100-ns units since 1601, local time
 };
 
 RecordFault CheckFileRecord(const std::uint8_t* bytes, std::uint32_t size, FileRecord* record);

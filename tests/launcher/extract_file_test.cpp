@@ -176,7 +176,7 @@ TEST_F(ExtractFileTest, RefusedTimeStampFailsTheRecordWithItsContentInPlace) {
   payload.Deflated("deflated.txt", "deflated bytes");
   payload.Stored("empty", "");
   payload.Install();
-  test::FailingLauncherSteps refuse(platform::kStepSetFileTimes);
+  test::RefusedStep refuse(test::RefusedStep::kSetFileTimes);
   for (std::uint32_t n = 1; n <= 3; ++n) {
     EXPECT_FALSE(launcher::ExtractRecord(payload.records(), folder_.str().c_str(), n)) << n;
   }

@@ -9,8 +9,10 @@
 #include <sstream>
 
 #include "launcher/progress_queue.h"
-#include "platform/memory.h"
+#include "services/core/memory_service.h"
 #include "services/core/memory_stream.h"
+#include "services/core/sync_service.h"
+#include "services/core/thread_service.h"
 #include "tests/support/zlib_peer.h"
 
 namespace sfx::test {
@@ -71,6 +73,36 @@ payload::FileHeader StoredHeader(const std::string& name, const std::string& con
   h.nameLength = static_cast<std::uint8_t>(name.size());
   return h;
 }
+
+namespace {
+
+class RefusingFileTimes final : public FileSystemService {
+ public:
+  Result SetFileTimes(const char*, const DateTimeRecord*) override { return kFail; }
+};
+class RefusingLocks final : public SyncService {
+ public:
+  Result MakeSemaphore(std::int32_t, std::int32_t, Semaphore**) override { return kFail; }
+};
+class RefusingThreads final : public ThreadService {
+ public:
+  Result StartThread(ThreadFunction, void*, Thread**) override { return kThreadStartFailed; }
+};
+
+}  // namespace
+
+RefusedStep::RefusedStep(Step step) {
+  static RefusingFileTimes fileTimes;
+  static RefusingLocks locks;
+  static RefusingThreads threads;
+  switch (step) {
+    case kSetFileTimes: override_ = std::make_unique<ScopedServiceOverride>(Slot::kFileSystem, &fileTimes); break;
+    case kMakeLock: override_ = std::make_unique<ScopedServiceOverride>(Slot::kSync, &locks); break;
+    case kStartThread: override_ = std::make_unique<ScopedServiceOverride>(Slot::kThread, &threads); break;
+  }
+}
+
+RefusedStep::~RefusedStep() = default;
 
 TestPayload::TestPayload() {
   EXPECT_EQ(MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, kMemoryStreamWritable, &stream_), kOk);
@@ -143,7 +175,7 @@ std::vector<std::string> DrainProgressTexts() {
   std::vector<std::string> texts;
   while (char* text = launcher::PopProgressText()) {
     texts.emplace_back(text);
-    platform::GlobalRelease(text);
+    EXPECT_EQ(Memory()->Free(text), kOk);
   }
   return texts;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,7 +13,6 @@
 #include "payload/image.h"
 #include "payload/records.h"
 #include "payload/writer.h"
-#include "platform/launcher_steps.h"
 #include "platform/ui.h"
 #include "services/core/stream.h"
 
@@ -39,13 +39,19 @@ class RecordingMessages : public platform::MessageRecorder {
   std::vector<RecordedMessage> messages_;
 };
 
-// Makes the launcher's system steps in the mask `steps` fail for its lifetime.
-class FailingLauncherSteps {
+// Makes one of the launcher's system steps fail for its lifetime, the steps a
+// real system cannot be made to refuse on request: a service that refuses it
+// stands in its registry slot.
+class RefusedStep {
  public:
-  explicit FailingLauncherSteps(std::uint32_t steps) { platform::FailLauncherSteps(steps); }
-  ~FailingLauncherSteps() { platform::FailLauncherSteps(0); }
-  FailingLauncherSteps(const FailingLauncherSteps&) = delete;
-  FailingLauncherSteps& operator=(const FailingLauncherSteps&) = delete;
+  enum Step { kSetFileTimes, kMakeLock, kStartThread };
+  explicit RefusedStep(Step step);
+  ~RefusedStep();
+  RefusedStep(const RefusedStep&) = delete;
+  RefusedStep& operator=(const RefusedStep&) = delete;
+
+ private:
+  std::unique_ptr<ScopedServiceOverride> override_;
 };
 
 // 2024-03-05 06:07:08.09, a local time.

@@ -12,9 +12,8 @@
 #include "launcher/progress_dialog.h"
 #include "launcher/progress_queue.h"
 #include "platform/file.h"
-#include "platform/launcher_steps.h"
-#include "platform/memory.h"
 #include "platform/ui.h"
+#include "services/core/memory_service.h"
 #include "tests/launcher/launcher_fixture.h"
 
 namespace sfx {
@@ -101,15 +100,17 @@ TEST(ProgressDialog, FailingRecordStopsTheWorkerAndIsReportedOnce) {
 // True when the progress queue refuses (and frees) a text, as it does once
 // its mutex is gone.
 bool QueueIsClosed() {
-  auto* text = static_cast<char*>(platform::GlobalAllocate(2));
+  void* block = nullptr;
+  EXPECT_EQ(Memory()->Allocate(2, &block), kOk);
+  auto* text = static_cast<char*>(block);
   text[0] = 'x';
   text[1] = 0;
   return launcher::PushProgressText(text) == 0;
 }
 
 TEST(ProgressDialog, WorkerThatCannotStartLeavesNothingOpen) {
-  for (const std::uint32_t step : {platform::kStepMakeMutex, platform::kStepStartThread}) {
-    test::FailingLauncherSteps fail(step);
+  for (const test::RefusedStep::Step step : {test::RefusedStep::kMakeLock, test::RefusedStep::kStartThread}) {
+    test::RefusedStep fail(step);
     launcher::LaunchState state;
     EXPECT_EQ(launcher::StartExtraction(nullptr, state), 0) << step;
     // Without a thread the mutex made for it is closed again.
@@ -118,7 +119,7 @@ TEST(ProgressDialog, WorkerThatCannotStartLeavesNothingOpen) {
 }
 
 TEST(ProgressDialog, WorkerThatCannotStartEndsTheDialogWithoutAMessage) {
-  for (const std::uint32_t step : {platform::kStepMakeMutex, platform::kStepStartThread}) {
+  for (const test::RefusedStep::Step step : {test::RefusedStep::kMakeLock, test::RefusedStep::kStartThread}) {
     test::ScratchDir folder;
     test::RecordingMessages messages;
     test::TestPayload payload;
@@ -126,7 +127,7 @@ TEST(ProgressDialog, WorkerThatCannotStartEndsTheDialogWithoutAMessage) {
     payload.Install();
     std::intptr_t result = 0;
     {
-      test::FailingLauncherSteps fail(step);
+      test::RefusedStep fail(step);
       result = RunDialog(payload, folder.str(), 1);
     }
     if (result == -1) GTEST_SKIP() << "no display for the dialog";
