@@ -14,10 +14,7 @@ class RecordSource {
   virtual bool Find(const char* name, const std::uint8_t** data, std::uint32_t* size) const = 0;
   // The caller is done with a record's bytes for now; a source backed by a
   // mapped file lets their pages go (a later read brings them back).
-  virtual void Release(const std::uint8_t* data, std::uint32_t size) const {
-    (void)data;  // nothing to let go of by default
-    (void)size;
-  }
+  virtual void Release(const std::uint8_t* /*data*/, std::uint32_t /*size*/) const {}
 
  protected:
   ~RecordSource() = default;
