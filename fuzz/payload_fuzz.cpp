@@ -25,17 +25,18 @@ constexpr std::uint32_t kMaxEntries = 256;
 void CheckPeRoundTrip(const std::uint8_t* data, std::size_t size) {
   sfx::pe::PeImage image;
   std::string error;
-  if (!image.Parse(std::span<const std::uint8_t>(data, size), &error)) return;
+  if (!sfx::cli::IsOk(image.Parse(std::span<const std::uint8_t>(data, size)), &error)) return;
   std::vector<sfx::pe::Resource> before;
-  if (!image.ReadResources(&before, &error)) return;
+  if (!sfx::cli::IsOk(image.ReadResources(&before), &error)) return;
   const std::uint8_t record[] = {1, 2, 3, 4, 5};
   std::vector<sfx::pe::Resource> added = {sfx::pe::Resource{sfx::pe::ResourceKey::Id(sfx::pe::kRtRcData),
                                                             sfx::pe::ResourceKey::Name("FZZZZZZZZ"), 0, 0, record}};
   std::vector<std::uint8_t> out;
-  if (!sfx::pe::WriteWithResources(image, added, &out, &error)) return;
+  if (!sfx::cli::IsOk(sfx::pe::WriteWithResources(image, added, &out), &error)) return;
   sfx::pe::PeImage again;
   std::vector<sfx::pe::Resource> after;
-  if (!again.Parse(out, &error) || !again.ReadResources(&after, &error) || after.size() != before.size() + 1) {
+  if (!sfx::cli::IsOk(again.Parse(out), &error) || !sfx::cli::IsOk(again.ReadResources(&after), &error) ||
+      after.size() != before.size() + 1) {
     std::fprintf(stderr, "round trip failed: %s\n", error.c_str());
     __builtin_trap();
   }
@@ -51,19 +52,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   sfx::cli::LauncherPayload payload;
   std::string error;
-  if (!payload.OpenBytes(std::vector<std::uint8_t>(data, data + size), &error)) return 0;
+  if (!sfx::cli::IsOk(payload.OpenBytes(std::vector<std::uint8_t>(data, data + size)), &error)) return 0;
   sfx::cli::SetupInfo setup;
-  if (!sfx::cli::ReadSetup(payload, &setup, &error)) return 0;
+  if (!sfx::cli::IsOk(sfx::cli::ReadSetup(payload, &setup), &error)) return 0;
   sfx::cli::DiscardStream* sink = nullptr;
   if (sfx::Failed(sfx::cli::DiscardStream::Create(&sink))) return 0;
   const std::uint32_t count = setup.header.fileCount < kMaxEntries ? setup.header.fileCount : kMaxEntries;
   for (std::uint32_t n = 1; n <= count; ++n) {
     sfx::cli::Entry entry;
-    if (!sfx::cli::ReadEntry(payload, n, &entry, &error)) break;
+    if (!sfx::cli::IsOk(sfx::cli::ReadEntry(payload, n, &entry), &error)) break;
     if (entry.isFolder) continue;
     std::uint32_t decoded = 0, crc = 0;
     if (sfx::Failed(sfx::cli::DecodeEntry(entry, sink, &decoded, &crc))) continue;
-    (void)sfx::cli::CheckDecoded(entry, decoded, crc, &error);
+    (void)sfx::cli::IsOk(sfx::cli::CheckDecoded(entry, decoded, crc), &error);
   }
   (void)sink->Close();
   return 0;

@@ -6,16 +6,16 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/payload_image.h"
+#include "payload/image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // A copy of exactly `size` bytes, so that reading past it is caught.
   std::vector<std::uint8_t> image(data, data + size);
-  if (size >= sfx::platform::kPayloadTrailerSize) {
-    (void)sfx::platform::PayloadImage::ImageSizeFromTrailer(image.data() + size - sfx::platform::kPayloadTrailerSize,
-                                                            size);
+  if (size >= sfx::payload::kPayloadTrailerSize) {
+    (void)sfx::payload::PayloadImage::ImageSizeFromTrailer(image.data() + size - sfx::payload::kPayloadTrailerSize,
+                                                           size);
   }
-  sfx::platform::PayloadImage reader;
+  sfx::payload::PayloadImage reader;
   if (!reader.Open(image.data(), image.size())) return 0;
   unsigned sum = 0;
   for (unsigned n = 0; n < 64; ++n) {

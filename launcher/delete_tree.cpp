@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "launcher/form_path.h"
-#include "launcher/payload_records.h"
+#include "launcher/launch_state.h"
 #include "platform/file.h"
-#include "platform/launcher_files.h"
+#include "platform/folder_search.h"
 
 namespace sfx::launcher {
 

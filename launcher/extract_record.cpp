@@ -2,80 +2,59 @@
 
 #include <cstring>
 
-#include "launcher/entry_names.h"
 #include "launcher/form_path.h"
+#include "launcher/launch_state.h"
 #include "launcher/messages.h"
-#include "launcher/payload_records.h"
 #include "launcher/progress_queue.h"
 #include "launcher/report_step_p.h"
+#include "payload/names.h"
 #include "platform/file.h"
-#include "platform/memory.h"
-#include "platform/resource.h"
-#include "platform/time.h"
-#include "platform/ui.h"
+#include "services/core/memory_service.h"
 
 namespace sfx::launcher {
 namespace {
 
 // "Extracting: " and the name exactly as the record has it. Without memory
 // the text is skipped: it only feeds the display.
-void QueueProgressText(const std::uint8_t* name, std::uint32_t length) {
+void QueueProgressText(const char* name, std::uint32_t length) {
   constexpr std::uint32_t kPrefix = sizeof kProgressPrefix - 1;
-  auto* text = static_cast<char*>(platform::GlobalAllocate(kPrefix + length + 1));
-  if (text == nullptr) return;
+  void* block = nullptr;
+  if (Failed(Memory()->Allocate(kPrefix + length + 1, &block))) return;
+  auto* text = static_cast<char*>(block);
   std::memcpy(text, kProgressPrefix, kPrefix);
   std::memcpy(text + kPrefix, name, length);
   text[kPrefix + length] = '\0';
-  (void)PushProgressText(text);
+  (void)PushProgressText(text);  // a text that cannot be queued is freed and not shown
 }
 
 }  // namespace
 
-bool ExtractRecord(const char* folder, std::uint32_t n) {
-  char recordName[kRecordNameBytes];
-  FormatRecordName(n, recordName);
-  platform::RawResource resource;
-  if (!platform::FindRawResource(recordName, &resource)) return false;
-  if (resource.size <= kFileHeaderSize) return false;
-  const std::uint8_t* record = platform::LoadRawResource(resource);
-  if (record == nullptr) return false;
-  const FileHeader header = DecodeFileHeader(record);
-  // In 64 bits: a stored size near 4 GiB must not wrap the sum.
-  if (static_cast<std::uint64_t>(kFileHeaderSize) + header.nameLength + header.storedSize != resource.size) {
-    return false;
-  }
-  if (header.nameLength == 0) return false;
-  const auto* rawName = reinterpret_cast<const char*>(record + kFileHeaderSize);
-  if (!IsSafeEntryName(rawName, header.nameLength)) return false;
+bool ExtractRecord(const payload::RecordSource& records, const char* folder, std::uint32_t n) {
+  char recordName[payload::kRecordNameBytes];
+  payload::FormatRecordName(n, recordName);
+  const std::uint8_t* bytes = nullptr;
+  std::uint32_t size = 0;
+  if (!records.Find(recordName, &bytes, &size)) return false;
+  payload::FileRecord record;
+  const payload::RecordFault fault = payload::CheckFileRecord(bytes, size, &record);
+  // The progress text is queued only for a record whose layout is sound.
+  if (payload::IsLayoutFault(fault)) return false;
 
+  const std::uint32_t nameLength = record.header.nameLength;
   char name[kEntryNameBytes];
-  std::memcpy(name, rawName, header.nameLength);
-  name[header.nameLength] = '\0';
-  QueueProgressText(record + kFileHeaderSize, header.nameLength);
-  UsePlatformSeparators(name);
+  std::memcpy(name, record.name, nameLength);
+  name[nameLength] = '\0';
+  QueueProgressText(record.name, nameLength);
+  if (fault != payload::RecordFault::kNone) return false;
+  payload::UsePlatformSeparators(name);
 
-  platform::CalendarTime calendar{};
-  calendar.year = header.year;
-  calendar.month = header.month;
-  calendar.dayOfWeek = 0;
-  calendar.day = header.day;
-  calendar.hour = header.hour;
-  calendar.minute = header.minute;
-  calendar.second = header.second;
-  calendar.milliseconds = static_cast<std::uint16_t>(header.hundredths * 10u);
-  std::uint64_t localTime = 0;
-  if (!platform::CalendarToFileTime(calendar, &localTime)) return false;
-
-  if (IsFolderEntryName(rawName, header.nameLength)) {
-    if (header.size != 0 || header.crc != 0 || header.storedSize != 0) return false;
-    name[header.nameLength - 1] = '\0';
+  if (record.isFolder) {
+    name[nameLength - 1] = '\0';
     return CreateFolderEntry(folder, name);
   }
-  if (header.method != kMethodDeflate && header.method != kMethodStored) return false;
-  const bool extracted = ExtractFileEntry(folder, name, record + kFileHeaderSize + header.nameLength, header.size,
-                                          header.crc, header.storedSize, header.method, localTime);
+  const bool extracted = ExtractFileEntry(folder, name, record);
   // Each record is read once: its pages need not stay resident.
-  platform::ReleaseRawResource(resource);
+  records.Release(bytes, size);
   return extracted;
 }
 

@@ -4,32 +4,33 @@
 
 #include "launcher/extract_record.h"
 #include "launcher/progress_queue.h"
-#include "platform/launcher_steps.h"
-#include "platform/thread.h"
+#include "services/core/thread_service.h"
 
 namespace sfx::launcher {
 namespace {
 
 // Written before the worker starts, read by it.
-const char* workerFolder = nullptr;
-std::uint32_t workerCount = 0;
+const LaunchState* workerState = nullptr;
 // Written by the worker before it posts the completion, read by the dialog
 // thread after that message.
 std::atomic<std::uint32_t> successFlag{1};
 // Closed (after the worker has ended) once the completion has arrived.
-platform::ThreadHandle workerThread = nullptr;
+Thread* workerThread = nullptr;
 
-void RunWorker(void* dialog) { (void)ExtractionWorker(dialog); }
+Result RunWorker(void* dialog) {
+  (void)ExtractionWorker(dialog);  // always 0; the outcome is the success flag
+  return kOk;
+}
 
 }  // namespace
 
-int StartExtraction(platform::DialogWindow dialog, const char* folder, std::uint32_t count) {
-  workerFolder = folder;
-  workerCount = count;
+int StartExtraction(platform::DialogWindow dialog, const LaunchState& state) {
+  workerState = &state;
   successFlag.store(1);
   if (!OpenProgressQueue()) return 0;
-  workerThread = platform::StartLauncherThread(RunWorker, dialog, nullptr);
-  if (workerThread == nullptr) {
+  workerThread = nullptr;
+  if (Failed(Threads()->StartThread(RunWorker, dialog, &workerThread))) {
+    workerThread = nullptr;
     CloseProgressQueue();
     return 0;
   }
@@ -38,8 +39,9 @@ int StartExtraction(platform::DialogWindow dialog, const char* folder, std::uint
 
 std::uint32_t ExtractionWorker(void* dialog) {
   std::uint32_t success = 1;
-  for (std::uint32_t n = 1; n <= workerCount && n != 0; ++n) {
-    if (!ExtractRecord(workerFolder, n)) {
+  const LaunchState& state = *workerState;
+  for (std::uint32_t n = 1; n <= state.fileCount && n != 0; ++n) {
+    if (!ExtractRecord(*state.records, state.tempFolder, n)) {
       success = 0;
       break;
     }
@@ -52,7 +54,7 @@ std::uint32_t ExtractionWorker(void* dialog) {
 std::uint32_t FinishExtraction() {
   // The worker has posted the completion, its last act: this waits only
   // for it to return.
-  if (workerThread != nullptr) platform::CloseThread(workerThread);
+  if (workerThread != nullptr) (void)workerThread->CloseThread();  // the thread has ended: nothing can fail
   workerThread = nullptr;
   CloseProgressQueue();
   return successFlag.load();

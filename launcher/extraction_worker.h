@@ -4,14 +4,16 @@
 
 #include <cstdint>
 
+#include "launcher/launch_state.h"
 #include "platform/ui.h"
 
 namespace sfx::launcher {
 
-// Starts the worker for records 1 to `count` into `folder` (which must live
-// until the completion message). 1 when it runs; 0 when the queue's mutex or
-// the thread cannot be made, and then nothing is left open.
-int StartExtraction(platform::DialogWindow dialog, const char* folder, std::uint32_t count);
+// Starts the worker for records 1 to `state.fileCount` of `state.records`
+// into `state.tempFolder` (the state must live until the completion message).
+// 1 when it runs; 0 when the queue's mutex or the thread cannot be made, and
+// then nothing is left open.
+int StartExtraction(platform::DialogWindow dialog, const LaunchState& state);
 // The thread body: extracts until the first failing record, sets the success
 // flag and posts the completion to the dialog. Returns 0.
 std::uint32_t ExtractionWorker(void* dialog);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/launcher_files.h"
+#include "platform/file.h"
 
 namespace sfx::launcher {
 

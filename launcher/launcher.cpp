@@ -6,21 +6,16 @@
 #include "launcher/delete_tree.h"
 #include "launcher/form_path.h"
 #include "launcher/messages.h"
+#include "launcher/own_records.h"
 #include "launcher/progress_dialog.h"
 #include "launcher/setup_record.h"
 #include "platform/file.h"
-#include "platform/launcher_files.h"
+#include "platform/folder_search.h"
 #include "platform/process.h"
 #include "platform/ui.h"
 #include "services/core/service.h"
 
 namespace sfx::launcher {
-
-char tempFolder[kPathBytes];
-std::uint32_t fileCount = 0;
-char title[kTitleBytes];
-char programName[kProgramNameBytes];
-char arguments[kArgumentsBytes];
 
 namespace {
 
@@ -29,7 +24,7 @@ constexpr char kTempPrefix[] = "spk";
 
 }  // namespace
 
-bool CreateTempFolder() {
+bool CreateTempFolder(LaunchState* state) {
   char path[kTempPathBytes];
   const std::uint32_t length = platform::GetTempFolder(path, sizeof path);
   if (length == 0 || length >= sizeof path) return false;
@@ -39,9 +34,9 @@ bool CreateTempFolder() {
     path[length + 1] = '\0';
   }
   // The unique file reserves the name; the folder takes its place.
-  if (!platform::CreateUniqueTempFile(path, kTempPrefix, tempFolder, sizeof tempFolder)) return false;
-  if (!platform::RemoveFile(tempFolder)) return false;
-  return platform::CreatePrivateFolder(tempFolder);
+  if (!platform::CreateUniqueTempFile(path, kTempPrefix, state->tempFolder, sizeof state->tempFolder)) return false;
+  if (!platform::RemoveFile(state->tempFolder)) return false;
+  return platform::CreatePrivateFolder(state->tempFolder);
 }
 
 bool BuildCommandLine(const char* programPath, const char* programArguments, char* line, std::uint32_t capacity) {
@@ -52,38 +47,43 @@ bool BuildCommandLine(const char* programPath, const char* programArguments, cha
   return n >= 0 && static_cast<std::uint32_t>(n) < capacity;
 }
 
-bool RunSetupProgram() {
+bool RunSetupProgram(const LaunchState& state) {
   char path[kPathBytes];
-  if (!FormPath(path, sizeof path, tempFolder, programName)) return false;
+  if (!FormPath(path, sizeof path, state.tempFolder, state.programName)) return false;
   char line[kPathBytes + kArgumentsBytes + 4];
-  if (!BuildCommandLine(path, arguments, line, sizeof line)) return false;
+  if (!BuildCommandLine(path, state.arguments, line, sizeof line)) return false;
   return platform::RunProgramAndWait(path, line);
 }
 
-int WinMain(platform::ModuleHandle instance) {
-  if (!CreateTempFolder()) {
+int WinMain(platform::ModuleHandle instance) { return RunLauncher(instance, OwnRecords()); }
+
+int RunLauncher(platform::ModuleHandle instance, const payload::RecordSource& records) {
+  static LaunchState state;  // one run per process; large for a stack
+  state = LaunchState{};
+  state.records = &records;
+  if (!CreateTempFolder(&state)) {
     platform::ShowMessageBox(kTextNoTempFolder, nullptr, platform::kMessageOk);
     return 0;
   }
-  SetupHeader header;
-  if (!ReadSetupRecord(&header, title, programName, arguments)) {
+  payload::SetupHeader header;
+  if (!ReadSetupRecord(records, &header, state.title, state.programName, state.arguments)) {
     // The folder is still empty: nothing else may be left behind.
-    (void)platform::RemoveFolder(tempFolder);
+    (void)platform::RemoveFolder(state.tempFolder);
     platform::ShowMessageBox(kTextNoSetupInfo, nullptr, platform::kMessageOk);
     return 0;
   }
-  fileCount = header.fileCount;
+  state.fileCount = header.fileCount;
 
   (void)RegisterCoreServices();
   (void)RegisterCodecServices();
   // The dialog template names the common-controls progress bar class.
   platform::PrepareCommonControls();
-  const std::intptr_t result = platform::RunModalDialog(instance, kDialogTemplate, ProgressDialogProcedure);
+  const std::intptr_t result = platform::RunModalDialog(instance, kDialogTemplate, ProgressDialogProcedure, &state);
   (void)ReleaseServices();
 
   // -1 (no dialog at all) counts as non-zero too.
-  if (result != 0 && instance != nullptr) (void)RunSetupProgram();
-  (void)DeleteTree(tempFolder);
+  if (result != 0 && instance != nullptr) (void)RunSetupProgram(state);
+  (void)DeleteTree(state.tempFolder);
   return 0;
 }
 

@@ -5,26 +5,21 @@
 
 #include <cstdint>
 
-#include "launcher/payload_records.h"
+#include "launcher/launch_state.h"
+#include "payload/record_source.h"
 #include "platform/resource.h"
 
 namespace sfx::launcher {
 
-// Program-wide values: written on the main thread before the dialog starts,
-// only read afterwards (also by the worker).
-extern char tempFolder[kPathBytes];
-extern std::uint32_t fileCount;
-extern char title[kTitleBytes];
-extern char programName[kProgramNameBytes];
-extern char arguments[kArgumentsBytes];
-
-// The whole run. Takes no options and always returns 0; failures are shown in
-// message boxes.
+// The whole run over the program's own payload. Takes no options and always
+// returns 0; failures are shown in message boxes.
 int WinMain(platform::ModuleHandle instance);
+// The same over any records (tests run it over an image in memory).
+int RunLauncher(platform::ModuleHandle instance, const payload::RecordSource& records);
 
-// Makes `tempFolder` name a new empty folder in the temporary-files folder,
-// named like a temporary file with the prefix "spk".
-bool CreateTempFolder();
+// Makes `state->tempFolder` name a new empty folder in the temporary-files
+// folder, named like a temporary file with the prefix "spk".
+bool CreateTempFolder(LaunchState* state);
 
 // The setup program's command line: its path, quoted when it holds a space or
 // a tab, one space, then the arguments as they stand. False when it does not
@@ -34,6 +29,6 @@ bool BuildCommandLine(const char* programPath, const char* programArguments, cha
 // Starts the setup program from the temporary folder with its arguments and
 // waits until it has ended. False when its path does not fit or it cannot be
 // started.
-bool RunSetupProgram();
+bool RunSetupProgram(const LaunchState& state);
 
 }  // namespace sfx::launcher

@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "launcher/extraction_worker.h"
-#include "launcher/launcher.h"
+#include "launcher/launch_state.h"
 #include "launcher/messages.h"
 #include "launcher/progress_queue.h"
-#include "platform/memory.h"
+#include "services/core/memory_service.h"
 
 namespace sfx::launcher {
 namespace {
@@ -16,22 +16,22 @@ bool ShowNextText(platform::DialogWindow window) {
   char* text = PopProgressText();
   if (text == nullptr) return false;
   if (platform::DialogItem item = platform::GetDialogItem(window, kTextItem)) platform::SetItemText(item, text);
-  platform::GlobalRelease(text);
+  (void)Memory()->Free(text);  // a popped text is ours to free
   if (platform::DialogItem bar = platform::GetDialogItem(window, kProgressItem)) platform::StepProgress(bar);
   return true;
 }
 
-void OnInit(platform::DialogWindow window) {
+void OnInit(platform::DialogWindow window, const LaunchState& state) {
   CenterWindow(window);
   // Without a worker the dialog ends at once and no message is shown; the
   // rest of the initialisation still runs before it closes.
-  if (!StartExtraction(window, tempFolder, fileCount)) platform::EndModalDialog(window, 0);
+  if (!StartExtraction(window, state)) platform::EndModalDialog(window, 0);
   if (platform::DialogItem bar = platform::GetDialogItem(window, kProgressItem)) {
-    platform::SetProgressRange(bar, 0, fileCount);
+    platform::SetProgressRange(bar, 0, state.fileCount);
     platform::SetProgressStep(bar, 1);
   }
   char caption[256];
-  std::snprintf(caption, sizeof caption, kCaptionFormat, title);
+  std::snprintf(caption, sizeof caption, kCaptionFormat, state.title);
   platform::SetDialogCaption(window, caption);
   (void)platform::StartDialogTimer(window, kTimerId, kTimerPeriodMs);
 }
@@ -63,9 +63,10 @@ void CenterWindow(platform::DialogWindow window) {
   platform::MoveWindowTo(window, x, y, width, height);
 }
 
-bool ProgressDialogProcedure(platform::DialogWindow window, platform::DialogEvent event, std::uint32_t parameter) {
+bool ProgressDialogProcedure(platform::DialogWindow window, platform::DialogEvent event, std::uint32_t parameter,
+                             void* context) {
   switch (event) {
-    case platform::DialogEvent::kInit: OnInit(window); return true;
+    case platform::DialogEvent::kInit: OnInit(window, *static_cast<const LaunchState*>(context)); return true;
     case platform::DialogEvent::kCommand: return parameter == kCancelCommand;
     case platform::DialogEvent::kTimer: (void)ShowNextText(window); return true;
     case platform::DialogEvent::kCompletion: OnCompletion(window); return true;

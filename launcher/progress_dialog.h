@@ -23,7 +23,8 @@ void CenterWindow(platform::DialogWindow window);
 
 // Starts the worker at initialisation, shows one queued text per timer tick,
 // and on completion shows the rest and ends with 1, or with 0 after
-// "Extraction failed!".
-bool ProgressDialogProcedure(platform::DialogWindow window, platform::DialogEvent event, std::uint32_t parameter);
+// "Extraction failed!". `context` is the run's LaunchState.
+bool ProgressDialogProcedure(platform::DialogWindow window, platform::DialogEvent event, std::uint32_t parameter,
+                             void* context);
 
 }  // namespace sfx::launcher

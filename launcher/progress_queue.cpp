@@ -1,8 +1,7 @@
 #include "launcher/progress_queue.h"
 
-#include "platform/launcher_steps.h"
-#include "platform/memory.h"
-#include "platform/thread.h"
+#include "services/core/memory_service.h"
+#include "services/core/sync_service.h"
 
 namespace sfx::launcher {
 namespace {
@@ -12,37 +11,51 @@ struct Node {
   char* text;
 };
 
-// `queueMutex` guards head, tail and the nodes. It is held only for the few
-// instructions of a push or a pop, never across another platform call.
+// `queueLock`, a semaphore of one, guards head, tail and the nodes. It is
+// held only for the few instructions of a push or a pop, never across another
+// call.
 Node* head = nullptr;
 Node* tail = nullptr;
-platform::MutexHandle queueMutex = nullptr;
+Semaphore* queueLock = nullptr;
+
+void FreeBlock(void* block) {
+  (void)Memory()->Free(block);  // a block this queue allocated: freeing it cannot fail
+}
 
 }  // namespace
 
 bool OpenProgressQueue() {
   head = nullptr;
   tail = nullptr;
-  queueMutex = platform::MakeLauncherMutex();
-  return queueMutex != nullptr;
+  queueLock = nullptr;
+  if (Failed(Sync()->MakeSemaphore(1, 1, &queueLock))) {
+    queueLock = nullptr;
+    return false;
+  }
+  return true;
 }
 
 void CloseProgressQueue() {
-  if (queueMutex != nullptr) platform::CloseMutex(queueMutex);
-  queueMutex = nullptr;
+  if (queueLock != nullptr) (void)queueLock->Close();  // nothing waits on it any more
+  queueLock = nullptr;
 }
 
 int PushProgressText(char* text) {
-  if (queueMutex == nullptr) {
-    platform::GlobalRelease(text);
+  if (queueLock == nullptr) {
+    FreeBlock(text);
     return 0;
   }
-  auto* node = static_cast<Node*>(platform::GlobalAllocate(sizeof(Node)));
-  if (node == nullptr) {
-    platform::GlobalRelease(text);
+  void* block = nullptr;
+  if (Failed(Memory()->Allocate(sizeof(Node), &block))) {
+    FreeBlock(text);
     return 0;
   }
-  platform::LockMutex(queueMutex);
+  auto* node = static_cast<Node*>(block);
+  if (Failed(queueLock->WaitSemaphore(kInfiniteWait))) {
+    FreeBlock(node);
+    FreeBlock(text);
+    return 0;
+  }
   node->next = nullptr;
   node->text = text;
   if (tail != nullptr) {
@@ -51,22 +64,21 @@ int PushProgressText(char* text) {
     head = node;
   }
   tail = node;
-  platform::UnlockMutex(queueMutex);
+  (void)queueLock->PostSemaphore();  // held by this thread: the count is below its maximum
   return 1;
 }
 
 char* PopProgressText() {
-  if (queueMutex == nullptr) return nullptr;
-  platform::LockMutex(queueMutex);
+  if (queueLock == nullptr || Failed(queueLock->WaitSemaphore(kInfiniteWait))) return nullptr;
   Node* node = head;
   if (node != nullptr) {
     head = node->next;
     if (head == nullptr) tail = nullptr;
   }
-  platform::UnlockMutex(queueMutex);
+  (void)queueLock->PostSemaphore();  // held by this thread: the count is below its maximum
   if (node == nullptr) return nullptr;
   char* text = node->text;
-  platform::GlobalRelease(node);
+  FreeBlock(node);
   return text;
 }
 

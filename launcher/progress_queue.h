@@ -1,14 +1,14 @@
 // The queue of progress texts between the extraction worker (which pushes)
 // and the dialog (which pops on its timer). Texts are zero-terminated strings
-// in platform global-memory blocks; pushing gives a text away, popping takes
-// it over (free it with platform::GlobalRelease).
+// in MemoryService blocks; pushing gives a text away, popping takes it over
+// (free it with Memory()->Free).
 #pragma once
 
 namespace sfx::launcher {
 
-// Makes the queue usable and empty. False when its mutex cannot be made.
+// Makes the queue usable and empty. False when its lock cannot be made.
 bool OpenProgressQueue();
-// Closes the mutex: from then on pushes free their text and pops give null.
+// Closes the lock: from then on pushes free their text and pops give null.
 // Only once the worker pushes no more.
 void CloseProgressQueue();
 

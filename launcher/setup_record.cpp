@@ -2,37 +2,30 @@
 
 #include <cstring>
 
-#include "launcher/entry_names.h"
-#include "platform/resource.h"
+#include "payload/names.h"
+#include "payload/record_check.h"
 
 namespace sfx::launcher {
 
-bool ReadSetupRecord(SetupHeader* header, char* title, char* programName, char* arguments) {
-  platform::RawResource resource;
-  if (!platform::FindRawResource(kSetupRecordName, &resource)) return false;
-  if (resource.size < kSetupHeaderSize) return false;
-  const std::uint8_t* record = platform::LoadRawResource(resource);
-  if (record == nullptr) return false;
-  *header = DecodeSetupHeader(record);
-  const std::uint32_t titleLength = header->titleLength;
-  const std::uint32_t programLength = header->programLength;
-  const std::uint32_t argumentsLength = header->argumentsLength;
-  // The three lengths are bytes: the sum cannot wrap.
-  if (resource.size != kSetupHeaderSize + titleLength + programLength + argumentsLength) return false;
-
-  const std::uint8_t* text = record + kSetupHeaderSize;
-  const std::uint32_t shown = titleLength < kTitleBytes - 1 ? titleLength : kTitleBytes - 1;
-  std::memcpy(title, text, shown);
-  title[shown] = '\0';
-  text += titleLength;
+bool ReadSetupRecord(const payload::RecordSource& records, payload::SetupHeader* header, char* title, char* programName,
+                     char* arguments) {
+  const std::uint8_t* bytes = nullptr;
+  std::uint32_t size = 0;
+  if (!records.Find(payload::kSetupRecordName, &bytes, &size)) return false;
+  payload::SetupRecord record;
   // An empty program name is allowed here: starting it simply fails later.
-  if (programLength != 0 && !IsSafeEntryName(reinterpret_cast<const char*>(text), programLength)) return false;
-  std::memcpy(programName, text, programLength);
-  programName[programLength] = '\0';
-  UsePlatformSeparators(programName);
-  text += programLength;
-  std::memcpy(arguments, text, argumentsLength);
-  arguments[argumentsLength] = '\0';
+  const payload::SetupFault fault = payload::CheckSetupRecord(bytes, size, &record);
+  if (fault != payload::SetupFault::kNone && fault != payload::SetupFault::kNoProgramFile) return false;
+  *header = record.header;
+
+  const std::uint32_t shown = header->titleLength < kTitleBytes - 1 ? header->titleLength : kTitleBytes - 1;
+  std::memcpy(title, record.title, shown);
+  title[shown] = '\0';
+  std::memcpy(programName, record.program, header->programLength);
+  programName[header->programLength] = '\0';
+  payload::UsePlatformSeparators(programName);
+  std::memcpy(arguments, record.arguments, header->argumentsLength);
+  arguments[header->argumentsLength] = '\0';
   return true;
 }
 

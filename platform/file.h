@@ -12,6 +12,13 @@
 
 namespace sfx::platform {
 
+// The separator the system writes between path parts.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
 // An open file; kInvalidFile when none.
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kInvalidFile = -1;

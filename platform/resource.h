@@ -1,7 +1,6 @@
-// The program's own module and its raw-data resources, where the launcher's
-// payload records travel. On Windows they are RT_RCDATA resources of the
-// executable; on POSIX systems they sit in a payload image appended to the
-// executable file (platform/payload_image.h describes that image).
+// The program's own module and where its payload travels. On Windows that is
+// the executable's raw-data resources; on POSIX systems, which have none, it
+// is data appended to the executable file, which the program maps to read.
 #pragma once
 
 #include <cstddef>
@@ -19,20 +18,20 @@ struct RawResource {
 };
 
 // Looks up a raw-data resource of the program by name (language-neutral).
-// False when there is none.
+// False when there is none (always, on systems without resources).
 bool FindRawResource(const char* name, RawResource* resource);
 // The resource's bytes, valid until the process ends; null when they cannot be
 // had. The bytes are read-only.
 const std::uint8_t* LoadRawResource(const RawResource& resource);
 
-// Tells the platform that the resource's bytes are not needed any more, so
-// that memory does not grow with a payload read once front to back. The bytes
-// stay valid: a later read brings them back.
-void ReleaseRawResource(const RawResource& resource);
-
-// Test seam: serve lookups from a payload image in memory instead of the
-// program's own resources, on every target. Null restores the real look-up.
-// The image must stay alive while it is installed.
-void SetResourceImageForTesting(const void* image, std::size_t size);
+// The program's own executable file, mapped read-only once and kept until the
+// process ends: pages come in as they are read and cost the page cache, not
+// the heap. False where the payload travels as resources instead (Windows),
+// or when the file cannot be mapped.
+bool MapOwnExecutable(const std::uint8_t** base, std::size_t* size);
+// Lets the pages of [data, data + size) inside that mapping go, so that memory
+// does not grow with a payload read once front to back. The bytes stay valid:
+// a later read brings them back.
+void ReleaseMappedBytes(const std::uint8_t* data, std::size_t size);
 
 }  // namespace sfx::platform

@@ -48,15 +48,16 @@ enum class DialogEvent {
   kCompletion,  // the message posted by PostCompletion
 };
 
-// Returns true for an event it handled.
-using DialogProcedure = bool (*)(DialogWindow window, DialogEvent event, std::uint32_t parameter);
+// Returns true for an event it handled. `context` is the one given to
+// RunModalDialog.
+using DialogProcedure = bool (*)(DialogWindow window, DialogEvent event, std::uint32_t parameter, void* context);
 
 // Makes the common controls (the progress bar class) available to dialogs.
 void PrepareCommonControls();
 
 // Runs the dialog of template `templateId` modally until EndModalDialog;
 // returns that result, or -1 when the dialog cannot be created.
-std::intptr_t RunModalDialog(ModuleHandle module, int templateId, DialogProcedure procedure);
+std::intptr_t RunModalDialog(ModuleHandle module, int templateId, DialogProcedure procedure, void* context);
 // Ends the dialog once the current event has been handled.
 void EndModalDialog(DialogWindow window, std::intptr_t result);
 void SetDialogCaption(DialogWindow window, const char* text);

@@ -5,80 +5,62 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/payload_image.h"
-
 namespace sfx::platform {
 namespace {
 
-PayloadImage g_testImage;
-bool g_testImageInstalled = false;
-// Where the mapped image of this executable starts, once it is mapped.
-const std::uint8_t* g_ownImageBase = nullptr;
+struct OwnMapping {
+  const std::uint8_t* base = nullptr;
+  std::size_t size = 0;
 
-// The payload image appended to this executable, mapped read-only on first
-// use. Pages come in as records are read and stay clean, so the memory it
-// costs is the kernel's page cache, not the heap.
-struct OwnPayload {
-  PayloadImage image;
-
-  OwnPayload() {
+  OwnMapping() {
     const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
     if (fd < 0) return;
     struct stat st {};
-    std::uint8_t trailer[kPayloadTrailerSize];
-    if (fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(kPayloadTrailerSize) &&
-        pread(fd, trailer, sizeof trailer, st.st_size - kPayloadTrailerSize) == static_cast<ssize_t>(sizeof trailer)) {
-      const std::uint64_t fileSize = static_cast<std::uint64_t>(st.st_size);
-      const std::uint64_t imageSize = PayloadImage::ImageSizeFromTrailer(trailer, fileSize);
-      if (imageSize != 0) {
-        const std::uint64_t start = fileSize - imageSize;
-        const std::uint64_t page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
-        const std::uint64_t mapStart = start - start % page;
-        const std::size_t mapLength = static_cast<std::size_t>(fileSize - mapStart);
-        void* map = mmap(nullptr, mapLength, PROT_READ, MAP_PRIVATE, fd, static_cast<off_t>(mapStart));
-        if (map != MAP_FAILED) {
-          // Records are read once, front to back.
-          (void)madvise(map, mapLength, MADV_SEQUENTIAL);
-          const auto* base = static_cast<const std::uint8_t*>(map) + (start - mapStart);
-          if (image.Open(base, static_cast<std::size_t>(imageSize))) {
-            g_ownImageBase = base;
-          } else {
-            munmap(map, mapLength);
-          }
-        }
+    if (fstat(fd, &st) == 0 && st.st_size > 0) {
+      const auto length = static_cast<std::size_t>(st.st_size);
+      void* map = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
+      if (map != MAP_FAILED) {
+        // The payload is read once, front to back.
+        (void)madvise(map, length, MADV_SEQUENTIAL);
+        base = static_cast<const std::uint8_t*>(map);
+        size = length;
       }
     }
     close(fd);
   }
 };
 
-const PayloadImage& ActiveImage() {
-  if (g_testImageInstalled) return g_testImage;
-  static const OwnPayload own;  // thread-safe one-time initialisation
-  return own.image;
+const OwnMapping& Own() {
+  static const OwnMapping own;  // thread-safe one-time initialisation
+  return own;
 }
 
-ModuleTag* const kOwnModule = reinterpret_cast<ModuleTag*>(&g_testImage);
+int g_moduleTag;
+ModuleTag* const kOwnModule = reinterpret_cast<ModuleTag*>(&g_moduleTag);
 
 }  // namespace
 
 ModuleHandle OwnModule() { return kOwnModule; }
 
-bool FindRawResource(const char* name, RawResource* resource) {
-  const std::uint8_t* data = nullptr;
-  std::uint32_t size = 0;
-  if (!ActiveImage().Find(name, &data, &size)) return false;
-  resource->handle = data;
-  resource->size = size;
-  return true;
-}
+bool FindRawResource(const char*, RawResource*) { return false; }
 
 const std::uint8_t* LoadRawResource(const RawResource& resource) {
   return static_cast<const std::uint8_t*>(resource.handle);
 }
 
-void ReleaseRawResource(const RawResource& resource) {
-  if (g_testImageInstalled || resource.handle == nullptr || resource.size == 0) return;
+bool MapOwnExecutable(const std::uint8_t** base, std::size_t* size) {
+  const OwnMapping& own = Own();
+  if (own.base == nullptr) return false;
+  *base = own.base;
+  *size = own.size;
+  return true;
+}
+
+void ReleaseMappedBytes(const std::uint8_t* data, std::size_t size) {
+  const OwnMapping& own = Own();
+  const auto first = reinterpret_cast<std::uintptr_t>(own.base);
+  const auto record = reinterpret_cast<std::uintptr_t>(data);
+  if (own.base == nullptr || size == 0 || record < first || record - first > own.size) return;
   // The mapping is private, read-only and never written: dropping its pages
   // only forgets them, and a later read maps them again from the file. A
   // fault maps the neighbouring pages too (up to 64 KiB around it), so pages
@@ -86,18 +68,10 @@ void ReleaseRawResource(const RawResource& resource) {
   // release reaches that far behind the record as well.
   constexpr std::uintptr_t kFaultAround = 128 * 1024;
   const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  const auto first = reinterpret_cast<std::uintptr_t>(g_ownImageBase);
-  const auto record = reinterpret_cast<std::uintptr_t>(resource.handle);
   const std::uintptr_t from = record - first > kFaultAround ? record - kFaultAround : first;
   const std::uintptr_t start = from / page * page;
-  const std::uintptr_t end = record + resource.size;
+  const std::uintptr_t end = record + size;
   (void)madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
-}
-
-void SetResourceImageForTesting(const void* image, std::size_t size) {
-  g_testImage.Close();
-  g_testImageInstalled = image != nullptr;
-  if (g_testImageInstalled) (void)g_testImage.Open(static_cast<const std::uint8_t*>(image), size);
 }
 
 }  // namespace sfx::platform

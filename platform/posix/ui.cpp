@@ -137,7 +137,7 @@ void SetMessageRecorder(MessageRecorder* recorder) { g_recorder.store(recorder);
 
 void PrepareCommonControls() {}
 
-std::intptr_t RunModalDialog(ModuleHandle, int templateId, DialogProcedure procedure) {
+std::intptr_t RunModalDialog(ModuleHandle, int templateId, DialogProcedure procedure, void* context) {
   TerminalDialog* d = &g_dialog;
   if (templateId != kTemplate || procedure == nullptr || d->running) return -1;
   pthread_condattr_t attributes;
@@ -161,7 +161,7 @@ std::intptr_t RunModalDialog(ModuleHandle, int templateId, DialogProcedure proce
   d->position = 0;
 
   const auto window = reinterpret_cast<DialogWindow>(d);
-  (void)procedure(window, DialogEvent::kInit, 0);
+  (void)procedure(window, DialogEvent::kInit, 0, context);
   Render(d);
 
   while (!d->ended) {
@@ -189,13 +189,13 @@ std::intptr_t RunModalDialog(ModuleHandle, int templateId, DialogProcedure proce
     pthread_mutex_unlock(&d->lock);
 
     if (completion) {
-      (void)procedure(window, DialogEvent::kCompletion, 0);
+      (void)procedure(window, DialogEvent::kCompletion, 0, context);
     } else {
       const std::uint64_t now = NowMs();
       for (Timer& t : d->timers) {
         if (!t.active || t.due > now) continue;
         t.due = now + t.period;
-        (void)procedure(window, DialogEvent::kTimer, t.id);
+        (void)procedure(window, DialogEvent::kTimer, t.id, context);
         break;
       }
     }

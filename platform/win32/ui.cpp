@@ -12,6 +12,7 @@ namespace {
 std::atomic<MessageRecorder*> g_recorder{nullptr};
 // One modal dialog at a time: the procedure of the running one.
 DialogProcedure g_procedure = nullptr;
+void* g_context = nullptr;
 
 constexpr UINT kCompletionMessage = WM_APP;  // 0x8000
 
@@ -22,10 +23,11 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
   if (g_procedure == nullptr) return FALSE;
   const auto handle = reinterpret_cast<DialogWindow>(window);
   switch (message) {
-    case WM_INITDIALOG: return g_procedure(handle, DialogEvent::kInit, 0) ? TRUE : FALSE;
-    case WM_COMMAND: return g_procedure(handle, DialogEvent::kCommand, LOWORD(wParam)) ? TRUE : FALSE;
-    case WM_TIMER: return g_procedure(handle, DialogEvent::kTimer, static_cast<std::uint32_t>(wParam)) ? TRUE : FALSE;
-    case kCompletionMessage: return g_procedure(handle, DialogEvent::kCompletion, 0) ? TRUE : FALSE;
+    case WM_INITDIALOG: return g_procedure(handle, DialogEvent::kInit, 0, g_context) ? TRUE : FALSE;
+    case WM_COMMAND: return g_procedure(handle, DialogEvent::kCommand, LOWORD(wParam), g_context) ? TRUE : FALSE;
+    case WM_TIMER:
+      return g_procedure(handle, DialogEvent::kTimer, static_cast<std::uint32_t>(wParam), g_context) ? TRUE : FALSE;
+    case kCompletionMessage: return g_procedure(handle, DialogEvent::kCompletion, 0, g_context) ? TRUE : FALSE;
     default: return FALSE;
   }
 }
@@ -49,11 +51,13 @@ void PrepareCommonControls() {
   (void)InitCommonControlsEx(&controls);
 }
 
-std::intptr_t RunModalDialog(ModuleHandle module, int templateId, DialogProcedure procedure) {
+std::intptr_t RunModalDialog(ModuleHandle module, int templateId, DialogProcedure procedure, void* context) {
   g_procedure = procedure;
+  g_context = context;
   const INT_PTR result =
       DialogBoxParamA(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEA(templateId), nullptr, DialogProc, 0);
   g_procedure = nullptr;
+  g_context = nullptr;
   return result;
 }
 

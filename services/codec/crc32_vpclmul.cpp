@@ -1,13 +1,15 @@
 // CRC-32 with 512-bit carry-less multiplication (VPCLMULQDQ, AVX-512): four
 // 512-bit accumulators fold 256 bytes per step, then fold into one, its four
-// 128-bit lanes into one, and the 128-bit tail and Barrett reduction follow
-// as in the PCLMULQDQ variant. Constants as there: for a fold over n bits the
+// 128-bit lanes into one, and the 128-bit tail and Barrett reduction are
+// crc32_fold_p.h's, shared with the PCLMULQDQ variant. Constants as there: for a fold over n bits the
 // pair is x^(n+32) and x^(n-32) modulo the polynomial, bit-reflected.
 #include "services/codec/crc.h"
 #include "services/codec/crc_dispatch_p.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>
+
+#include "services/codec/crc32_fold_p.h"
 
 namespace sfx::detail {
 namespace {
@@ -34,10 +36,7 @@ SFX_VPCLMUL std::uint32_t Crc32Vpclmul(std::uint32_t crc, const std::uint8_t* p,
                                         0x154442bd4LL, 0x1c6e41596LL, 0x154442bd4LL);
   const __m128i k384 = _mm_set_epi64x(0x174359406LL, 0x3db1ecdcLL);
   const __m128i k256 = _mm_set_epi64x(0x15a546366LL, 0xf1da05aaLL);
-  const __m128i k128 = _mm_set_epi64x(0x0ccaa009eLL, 0x1751997d0LL);
-  const __m128i k64 = _mm_set_epi64x(0, 0x163cd6124LL);
-  const __m128i barrett = _mm_set_epi64x(0x1F7011641LL, 0x1DB710641LL);
-  const __m128i mask32 = _mm_set_epi32(0, 0, 0, -1);
+  const __m128i k128 = crc_fold::K128();
 
   __m512i x0 = _mm512_xor_si512(Load64(p), _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(crc))));
   __m512i x1 = Load64(p + 64), x2 = Load64(p + 128), x3 = Load64(p + 192);
@@ -68,18 +67,7 @@ SFX_VPCLMUL std::uint32_t Crc32Vpclmul(std::uint32_t crc, const std::uint8_t* p,
   __m128i v = _mm_xor_si128(Fold(lane(0), k384), Fold(lane(1), k256));
   v = _mm_xor_si128(v, Fold(lane(2), k128));
   v = _mm_xor_si128(v, lane(3));
-  while (length >= 16) {
-    v = _mm_xor_si128(Fold(v, k128), _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-    p += 16;
-    length -= 16;
-  }
-  // 128 -> 64 -> 32 bits, then Barrett.
-  v = _mm_xor_si128(_mm_clmulepi64_si128(v, k128, 0x10), _mm_srli_si128(v, 8));
-  v = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(v, mask32), k64, 0x00), _mm_srli_si128(v, 4));
-  __m128i t = _mm_clmulepi64_si128(_mm_and_si128(v, mask32), barrett, 0x10);
-  t = _mm_clmulepi64_si128(_mm_and_si128(t, mask32), barrett, 0x00);
-  v = _mm_xor_si128(v, t);
-  crc = static_cast<std::uint32_t>(_mm_extract_epi32(v, 1));
+  crc = crc_fold::FoldTailAndReduce(v, &p, &length);
   return Crc32Portable(crc, p, length);
 }
 

@@ -1,6 +1,6 @@
 #include "services/codec/decoding_tree_p.h"
 
-#include "services/codec/inflate_constants_p.h"
+#include "services/codec/deflate_constants_p.h"
 
 namespace sfx::detail {
 

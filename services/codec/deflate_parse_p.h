@@ -10,34 +10,9 @@
 
 #include <cstdint>
 
+#include "services/codec/deflate_constants_p.h"
+
 namespace sfx::deflate {
-
-// ---- alphabets (RFC 1951, 3.2.5) ----
-inline constexpr std::uint32_t kLiteralLengthSymbols = 286;  // 0..255 bytes, 256 end of block, 257..285 lengths
-inline constexpr std::uint32_t kDistanceSymbols = 30;
-inline constexpr std::uint32_t kCodeLengthSymbols = 19;
-inline constexpr std::uint32_t kEndOfBlock = 256;
-inline constexpr std::uint32_t kFirstLengthSymbol = 257;
-inline constexpr std::uint32_t kLengthCodes = 29;
-inline constexpr std::uint32_t kMinMatch = 3;
-inline constexpr std::uint32_t kMaxMatch = 258;
-inline constexpr std::uint32_t kMaxDistance = 32768;
-
-// First length of each length code, and its extra bits.
-inline constexpr std::uint16_t kLengthBase[kLengthCodes] = {
-    3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-inline constexpr std::uint8_t kLengthExtraBits[kLengthCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                                                2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-// First distance of each distance code, and its extra bits.
-inline constexpr std::uint16_t kDistanceBase[kDistanceSymbols] = {
-    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-inline constexpr std::uint8_t kDistanceExtraBits[kDistanceSymbols] = {
-    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-
-// The order in which the code-length code's lengths are sent.
-inline constexpr std::uint8_t kCodeLengthOrder[kCodeLengthSymbols] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                                                      11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 // The length code (0..28) of a match length 3..258.
 std::uint32_t LengthCodeOf(std::uint32_t length);

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "services/codec/deflate_constants_p.h"
 #include "services/core/service.h"
 
 namespace sfx::deflate {
@@ -67,9 +68,6 @@ Result BuildWideHuffmanCode(const std::uint32_t* counts, std::uint32_t n, std::u
                             void* countBlock, std::uint8_t* lengths, std::uint32_t* codes);
 
 // ---- code lengths in a block header ----
-inline constexpr std::uint32_t kRepeatPrevious = 16;   // 2 extra bits: 3..6 copies of the previous length
-inline constexpr std::uint32_t kRepeatZeroShort = 17;  // 3 extra bits: 3..10 zeros
-inline constexpr std::uint32_t kRepeatZeroLong = 18;   // 7 extra bits: 11..138 zeros
 
 // Calls emit(symbol, extra, extraBits) for each code-length symbol that sends
 // lengths[0..count): a non-zero length is sent once and then repeated by 16s

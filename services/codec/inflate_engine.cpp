@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "services/codec/crc.h"
-#include "services/codec/inflate_constants_p.h"
+#include "services/codec/deflate_constants_p.h"
 #include "services/core/memory_service.h"
 
 namespace sfx::detail {
@@ -199,9 +199,9 @@ Result InflateEngine::ReadDynamicTables() {
   SFX_TRY(in_.ReadBits(deflate::kHdistBits, &hdist));
   SFX_TRY(in_.ReadBits(deflate::kHclenBits, &hclen));
   const std::uint32_t nLit = hlit + 257, nDist = hdist + 1, nLen = hclen + 4;
-  if (nLit > deflate::kMaxLiteralCodes || nDist > deflate::kMaxDistanceCodes) return kInflateBadCounts;
+  if (nLit > deflate::kLiteralLengthSymbols || nDist > deflate::kDistanceSymbols) return kInflateBadCounts;
 
-  std::uint8_t codeLengths[deflate::kCodeLengthCodes] = {};
+  std::uint8_t codeLengths[deflate::kCodeLengthSymbols] = {};
   for (std::uint32_t i = 0; i < nLen; ++i) {
     std::uint32_t v = 0;
     SFX_TRY(in_.ReadBits(deflate::kCodeLengthBits, &v));
@@ -209,13 +209,13 @@ Result InflateEngine::ReadDynamicTables() {
   }
   std::uint32_t table[kCodeLengthTableSize];
   DecodingTree tree;
-  const bool complete = BuildDecodeTable(codeLengths, deflate::kCodeLengthCodes, kCodeLengthSymbolEntries,
+  const bool complete = BuildDecodeTable(codeLengths, deflate::kCodeLengthSymbols, kCodeLengthSymbolEntries,
                                          kCodeLengthMainBits, table, kCodeLengthTableSize);
-  if (!complete) SFX_TRY(tree.Build(codeLengths, deflate::kCodeLengthCodes, deflate::kCodeLengthCodes));
+  if (!complete) SFX_TRY(tree.Build(codeLengths, deflate::kCodeLengthSymbols, deflate::kCodeLengthSymbols));
 
   // The lengths come from the stream and are untrusted: every repeat is
   // checked against what precedes it and the room left.
-  std::uint8_t lengths[deflate::kMaxLiteralCodes + deflate::kMaxDistanceCodes] = {};
+  std::uint8_t lengths[deflate::kLiteralLengthSymbols + deflate::kDistanceSymbols] = {};
   const std::uint32_t total = nLit + nDist;
   std::uint32_t count = 0;
   while (count < total) {
@@ -236,27 +236,27 @@ Result InflateEngine::ReadDynamicTables() {
     std::uint32_t extra = 0, repeat = 0;
     std::uint8_t value = 0;
     if (symbol == deflate::kRepeatPrevious) {
-      SFX_TRY(in_.ReadBits(2, &extra));
-      repeat = 3 + extra;
+      SFX_TRY(in_.ReadBits(deflate::kRepeatPreviousBits, &extra));
+      repeat = deflate::kRepeatPreviousMin + extra;
       value = lengths[count - 1];
     } else if (symbol == deflate::kRepeatZeroShort) {
-      SFX_TRY(in_.ReadBits(3, &extra));
-      repeat = 3 + extra;
+      SFX_TRY(in_.ReadBits(deflate::kRepeatZeroShortBits, &extra));
+      repeat = deflate::kRepeatZeroShortMin + extra;
     } else {
-      SFX_TRY(in_.ReadBits(7, &extra));
-      repeat = 11 + extra;
+      SFX_TRY(in_.ReadBits(deflate::kRepeatZeroLongBits, &extra));
+      repeat = deflate::kRepeatZeroLongMin + extra;
     }
     if (repeat > total - count) return kInflateBadCodeLength;
     std::memset(lengths + count, value, repeat);
     count += repeat;
   }
 
-  std::uint8_t literal[deflate::kMaxLiteralCodes] = {};
-  std::uint8_t distance[deflate::kMaxDistanceCodes] = {};
+  std::uint8_t literal[deflate::kLiteralLengthSymbols] = {};
+  std::uint8_t distance[deflate::kDistanceSymbols] = {};
   std::memcpy(literal, lengths, nLit);
   std::memcpy(distance, lengths + nLit, nDist);
-  SFX_TRY(BuildCode(literal, deflate::kMaxLiteralCodes, true));
-  return BuildCode(distance, deflate::kMaxDistanceCodes, false);
+  SFX_TRY(BuildCode(literal, deflate::kLiteralLengthSymbols, true));
+  return BuildCode(distance, deflate::kDistanceSymbols, false);
 }
 
 // ---- blocks ----

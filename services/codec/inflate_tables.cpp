@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "services/codec/inflate_constants_p.h"
+#include "services/codec/deflate_constants_p.h"
 
 namespace sfx::detail {
 namespace {
@@ -15,14 +15,15 @@ constexpr std::array<std::uint32_t, 288> LiteralEntries() {
   for (std::uint32_t s = 0; s < 256; ++s) t[s] = E::Make(s, E::kLiteral, 0, 0);
   t[deflate::kEndOfBlock] = E::Make(0, E::kExceptional | E::kEndOfBlock, 0, 0);
   for (std::uint32_t s = 257; s < 286; ++s)
-    t[s] = E::Make(deflate::kLengthBase[s - 257], 0, deflate::kLengthExtra[s - 257], 0);
+    t[s] = E::Make(deflate::kLengthBase[s - 257], 0, deflate::kLengthExtraBits[s - 257], 0);
   t[286] = t[287] = E::Make(0, E::kExceptional, 0, 0);  // rejected by the block decoder
   return t;
 }
 
 constexpr std::array<std::uint32_t, 32> DistanceEntries() {
   std::array<std::uint32_t, 32> t{};
-  for (std::uint32_t s = 0; s < 30; ++s) t[s] = E::Make(deflate::kDistanceBase[s], 0, deflate::kDistanceExtra[s], 0);
+  for (std::uint32_t s = 0; s < 30; ++s)
+    t[s] = E::Make(deflate::kDistanceBase[s], 0, deflate::kDistanceExtraBits[s], 0);
   t[30] = t[31] = E::Make(0, E::kExceptional, 0, 0);
   return t;
 }

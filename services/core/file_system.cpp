@@ -4,9 +4,8 @@
 #include "platform/time.h"
 #include "services/core/file_stream.h"
 #include "services/core/memory_service.h"
+#include "services/core/path_join.h"
 #include "services/core/registry_p.h"
-#include "services/locator/url_service.h"
-#include "services/text/string_service.h"
 
 namespace sfx {
 namespace {
@@ -20,11 +19,7 @@ constexpr std::uint32_t kTempFolderBufferBytes = 248;
 // The joined path of OpenInFolder and DeleteInFolder, with its zero.
 constexpr std::uint32_t kJoinedPathBytes = kMaxPathLength;
 
-std::uint32_t PathLength(const char* path) {
-  std::uint32_t length = 0;
-  (void)Strings()->StringLength(path, &length);
-  return length;
-}
+std::uint32_t PathLength(const char* path) { return path::Length(path); }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -70,6 +65,29 @@ Result FileSystemService::GetFileInfo(const char* path, DateTimeRecord* time, st
   }
   if (marker != nullptr && markerWanted != 0) *marker = 0;
   return kOk;
+}
+
+Result FileSystemService::SetFileTimes(const char* path, const DateTimeRecord* time) {
+  if (path == nullptr || time == nullptr) return kNullOutput;
+  platform::CalendarTime calendar{};
+  calendar.year = time->year;
+  calendar.month = time->month;
+  calendar.day = time->day;
+  calendar.hour = time->hour;
+  calendar.minute = time->minute;
+  calendar.second = time->second;
+  calendar.milliseconds = static_cast<std::uint16_t>(time->hundredths * 10u);
+  std::uint64_t local = 0;
+  std::uint64_t universal = 0;
+  if (!platform::CalendarToFileTime(calendar, &local) || !platform::LocalFileTimeToUtc(local, &universal))
+    return kFileTimeUnavailable;
+  const platform::FileHandle file =
+      platform::OpenFileHandle(path, platform::FileAccess::kWrite, platform::FileCreation::kOpenExisting, false);
+  if (file == platform::kInvalidFile) return kCannotOpen;
+  const bool set = platform::SetFileTimes(file, &universal, &universal, &universal);
+  // The handle was only written times through; closing it reports nothing new.
+  (void)platform::CloseFile(file);
+  return set ? kOk : kFail;
 }
 
 Result FileSystemService::Open(char* path, std::uint32_t capacity, std::uint32_t mode, Stream** stream) {
@@ -126,13 +144,13 @@ Result FileSystemService::Delete(const char* path) { return platform::RemoveFile
 Result FileSystemService::OpenInFolder(const char* folder, const char* name, std::int32_t mode, Stream** stream) {
   if (mode < 0 || mode > static_cast<std::int32_t>(kOpenCreate)) return kModeOutOfRange;
   char joined[kJoinedPathBytes];
-  SFX_TRY(Urls()->JoinPath(folder, name, joined, kJoinedPathBytes));
+  SFX_TRY(path::Join(folder, name, joined, kJoinedPathBytes));
   return Open(joined, 0, static_cast<std::uint32_t>(mode), stream);
 }
 
 Result FileSystemService::DeleteInFolder(const char* folder, const char* name) {
   char joined[kJoinedPathBytes];
-  SFX_TRY(Urls()->JoinPath(folder, name, joined, kJoinedPathBytes));
+  SFX_TRY(path::Join(folder, name, joined, kJoinedPathBytes));
   return Delete(joined);
 }
 

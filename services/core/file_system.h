@@ -73,6 +73,11 @@ class FileSystemService : public ServiceObject {
   virtual Result Move(const char* existingPath, const char* newPath, int replace);
   // 7. Creates every missing folder along `path`, parent first.
   virtual Result CreateFolders(const char* path);
+  // 8. Gives the file at `path` the local time `time` as its creation, access
+  //    and write time. kFileTimeUnavailable when the time is no calendar time
+  //    or has no universal equivalent, kCannotOpen when the file cannot be
+  //    opened for writing, kFail when the system refuses the times.
+  virtual Result SetFileTimes(const char* path, const DateTimeRecord* time);
   virtual Result ReservedLast() { return kFail; }
 
   // Open for modes 0-2, which only read the path.

@@ -16,11 +16,11 @@
 
 #include <cstdint>
 
+#include "services/core/path_join.h"
 #include "services/core/service.h"
 
 namespace sfx {
 
-inline constexpr Result kUrlTooLong = FailureCode(facility::kUrl, 0x0001);             // 0x800C0001
 inline constexpr Result kUrlBaseTooLong = FailureCode(facility::kUrl, 0x0003);         // 0x800C0003
 inline constexpr Result kUrlRelativeTooLong = FailureCode(facility::kUrl, 0x0005);     // 0x800C0005
 inline constexpr Result kUrlBufferTooSmall = FailureCode(facility::kUrl, 0x0006);      // 0x800C0006

@@ -119,7 +119,7 @@ class ExtractFileTest : public ::testing::Test {
   bool ExtractAll(test::TestPayload& payload, std::uint32_t count) {
     payload.Install();
     for (std::uint32_t n = 1; n <= count; ++n) {
-      if (!launcher::ExtractRecord(folder_.str().c_str(), n)) return false;
+      if (!launcher::ExtractRecord(payload.records(), folder_.str().c_str(), n)) return false;
     }
     return true;
   }
@@ -176,9 +176,9 @@ TEST_F(ExtractFileTest, RefusedTimeStampFailsTheRecordWithItsContentInPlace) {
   payload.Deflated("deflated.txt", "deflated bytes");
   payload.Stored("empty", "");
   payload.Install();
-  test::FailingLauncherSteps refuse(platform::kStepSetFileTimes);
+  test::RefusedStep refuse(test::RefusedStep::kSetFileTimes);
   for (std::uint32_t n = 1; n <= 3; ++n) {
-    EXPECT_FALSE(launcher::ExtractRecord(folder_.str().c_str(), n)) << n;
+    EXPECT_FALSE(launcher::ExtractRecord(payload.records(), folder_.str().c_str(), n)) << n;
   }
   const std::vector<test::RecordedMessage> shown = messages_.Take();
   ASSERT_EQ(shown.size(), 3u);
@@ -197,17 +197,17 @@ TEST_F(ExtractFileTest, RefusedTimeStampFailsTheRecordWithItsContentInPlace) {
 
 TEST_F(ExtractFileTest, ContentChecksNameTheirStep) {
   // Stored: size and stored size differ, after the bytes were written.
-  launcher::FileHeader sizeOff = test::StoredHeader("size.txt", "abc");
+  payload::FileHeader sizeOff = test::StoredHeader("size.txt", "abc");
   sizeOff.size = 4;
-  launcher::FileHeader crcOff = test::StoredHeader("crc.txt", "abc");
+  payload::FileHeader crcOff = test::StoredHeader("crc.txt", "abc");
   EXPECT_EQ(crcOff.crc, 0x352441C2u);  // the running value after "abc" is its complement
   crcOff.crc ^= 0x80000000u;
   std::vector<std::uint8_t> broken = test::Deflate("some text that compresses");
   broken[0] |= 0x06;  // BTYPE 3
-  launcher::FileHeader badStream = test::StoredHeader("bad.z", "some text that compresses");
+  payload::FileHeader badStream = test::StoredHeader("bad.z", "some text that compresses");
   badStream.method = 0;
   badStream.storedSize = static_cast<std::uint32_t>(broken.size());
-  launcher::FileHeader deflatedOff = test::StoredHeader("long.z", "abc");
+  payload::FileHeader deflatedOff = test::StoredHeader("long.z", "abc");
   const std::vector<std::uint8_t> packed = test::Deflate("abcd");
   deflatedOff.method = 0;
   deflatedOff.storedSize = static_cast<std::uint32_t>(packed.size());
@@ -248,7 +248,7 @@ TEST_F(ExtractFileTest, PathsThatCannotBeFormedOrOpened) {
   test::TestPayload longer;
   longer.Stored("abcd", "x");
   longer.Install();
-  EXPECT_FALSE(launcher::ExtractRecord(deep.c_str(), 1));
+  EXPECT_FALSE(launcher::ExtractRecord(longer.records(), deep.c_str(), 1));
   const std::vector<test::RecordedMessage> shown = messages_.Take();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].caption, "Form File Path");
@@ -310,7 +310,7 @@ TEST_F(ExtractFileTest, StreamFailuresNameTheirStep) {
   // A failing close after a failed check is reported as well.
   FakeFileSystem files(false, true);
   ScopedServiceOverride slot(Slot::kFileSystem, &files);
-  launcher::FileHeader h = test::StoredHeader("c.txt", "abc");
+  payload::FileHeader h = test::StoredHeader("c.txt", "abc");
   h.crc = 0;
   test::TestPayload payload;
   payload.Raw(test::MakeRecord(h, "c.txt", {'a', 'b', 'c'}));

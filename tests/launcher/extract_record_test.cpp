@@ -16,7 +16,7 @@ namespace sfx {
 namespace {
 
 namespace fs = std::filesystem;
-using launcher::FileHeader;
+using payload::FileHeader;
 using test::MakeRecord;
 using test::StoredHeader;
 using Texts = std::vector<std::string>;
@@ -35,7 +35,7 @@ class ExtractRecordTest : public ::testing::Test {
     test::TestPayload payload;
     payload.Raw(record);
     payload.Install();
-    return launcher::ExtractRecord(folder_.str().c_str(), 1);
+    return launcher::ExtractRecord(payload.records(), folder_.str().c_str(), 1);
   }
 
   test::ScratchDir folder_;
@@ -74,7 +74,7 @@ TEST_F(ExtractRecordTest, ChecksBeforeTheProgressTextFailSilently) {
   // A missing record.
   test::TestPayload empty;
   empty.Install();
-  EXPECT_FALSE(launcher::ExtractRecord(folder_.str().c_str(), 1));
+  EXPECT_FALSE(launcher::ExtractRecord(empty.records(), folder_.str().c_str(), 1));
   EXPECT_TRUE(messages_.Take().empty());
   EXPECT_TRUE(fs::is_empty(folder_.path()));
 }
@@ -130,20 +130,20 @@ TEST_F(ExtractRecordTest, FolderEntriesCreateOneLevelEach) {
   payload.Raw(MakeRecord(filler, "f2/", {}));
   payload.Install();
   const std::string folder = folder_.str();
-  EXPECT_TRUE(launcher::ExtractRecord(folder.c_str(), 1));
-  EXPECT_TRUE(launcher::ExtractRecord(folder.c_str(), 2));
+  EXPECT_TRUE(launcher::ExtractRecord(payload.records(), folder.c_str(), 1));
+  EXPECT_TRUE(launcher::ExtractRecord(payload.records(), folder.c_str(), 2));
   EXPECT_TRUE(fs::is_directory(folder_.path() / "sub" / "inner"));
   EXPECT_TRUE(messages_.Take().empty());
 
-  EXPECT_FALSE(launcher::ExtractRecord(folder.c_str(), 3));
-  EXPECT_FALSE(launcher::ExtractRecord(folder.c_str(), 4));
+  EXPECT_FALSE(launcher::ExtractRecord(payload.records(), folder.c_str(), 3));
+  EXPECT_FALSE(launcher::ExtractRecord(payload.records(), folder.c_str(), 4));
   const std::vector<test::RecordedMessage> shown = messages_.Take();
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].caption, "Create Folder");
   EXPECT_EQ(shown[0].text, (folder_.path() / "sub").string());  // the full path
   EXPECT_EQ(shown[0].style, 0x10u);
   EXPECT_EQ(shown[1].caption, "Create Folder");
-  EXPECT_TRUE(launcher::ExtractRecord(folder.c_str(), 5));
+  EXPECT_TRUE(launcher::ExtractRecord(payload.records(), folder.c_str(), 5));
   EXPECT_TRUE(fs::is_directory(folder_.path() / "f2"));
   EXPECT_EQ(test::DrainProgressTexts(), (Texts{"Extracting: sub/", "Extracting: sub\\inner\\", "Extracting: sub/",
                                                "Extracting: missing/child/", "Extracting: f2/"}));
@@ -155,7 +155,7 @@ TEST_F(ExtractRecordTest, FolderPathTooLongIsReported) {
   test::TestPayload payload;
   payload.Folder("abcd/");
   payload.Install();
-  EXPECT_FALSE(launcher::ExtractRecord(deep.c_str(), 1));
+  EXPECT_FALSE(launcher::ExtractRecord(payload.records(), deep.c_str(), 1));
   EXPECT_EQ(messages_.Captions(), Captions{"Form Folder Path"});
   EXPECT_EQ(messages_.Take()[0].text, "abcd");
 }

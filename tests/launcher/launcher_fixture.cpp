@@ -9,9 +9,10 @@
 #include <sstream>
 
 #include "launcher/progress_queue.h"
-#include "platform/memory.h"
-#include "platform/resource.h"
+#include "services/core/memory_service.h"
 #include "services/core/memory_stream.h"
+#include "services/core/sync_service.h"
+#include "services/core/thread_service.h"
 #include "tests/support/zlib_peer.h"
 
 namespace sfx::test {
@@ -46,17 +47,17 @@ std::uint32_t Crc32(const std::string& content) {
       crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
 }
 
-std::vector<std::uint8_t> MakeRecord(const launcher::FileHeader& header, const std::string& name,
+std::vector<std::uint8_t> MakeRecord(const payload::FileHeader& header, const std::string& name,
                                      const std::vector<std::uint8_t>& data) {
-  std::vector<std::uint8_t> bytes(launcher::kFileHeaderSize);
-  launcher::EncodeFileHeader(header, bytes.data());
+  std::vector<std::uint8_t> bytes(payload::kFileHeaderSize);
+  payload::EncodeFileHeader(header, bytes.data());
   bytes.insert(bytes.end(), name.begin(), name.end());
   bytes.insert(bytes.end(), data.begin(), data.end());
   return bytes;
 }
 
-launcher::FileHeader StoredHeader(const std::string& name, const std::string& content) {
-  launcher::FileHeader h{};
+payload::FileHeader StoredHeader(const std::string& name, const std::string& content) {
+  payload::FileHeader h{};
   const DateTimeRecord t = SampleTime();
   h.year = t.year;
   h.month = t.month;
@@ -68,20 +69,47 @@ launcher::FileHeader StoredHeader(const std::string& name, const std::string& co
   h.size = static_cast<std::uint32_t>(content.size());
   h.crc = Crc32(content);
   h.storedSize = static_cast<std::uint32_t>(content.size());
-  h.method = launcher::kMethodStored;
+  h.method = payload::kMethodStored;
   h.nameLength = static_cast<std::uint8_t>(name.size());
   return h;
 }
 
-TestPayload::TestPayload() {
-  EXPECT_EQ(MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, kMemoryStreamWritable, &stream_), kOk);
-  EXPECT_EQ(writer_.Start(stream_, launcher::PayloadFormat::kAppendedImage), kOk);
+namespace {
+
+class RefusingFileTimes final : public FileSystemService {
+ public:
+  Result SetFileTimes(const char*, const DateTimeRecord*) override { return kFail; }
+};
+class RefusingLocks final : public SyncService {
+ public:
+  Result MakeSemaphore(std::int32_t, std::int32_t, Semaphore**) override { return kFail; }
+};
+class RefusingThreads final : public ThreadService {
+ public:
+  Result StartThread(ThreadFunction, void*, Thread**) override { return kThreadStartFailed; }
+};
+
+}  // namespace
+
+RefusedStep::RefusedStep(Step step) {
+  static RefusingFileTimes fileTimes;
+  static RefusingLocks locks;
+  static RefusingThreads threads;
+  switch (step) {
+    case kSetFileTimes: override_ = std::make_unique<ScopedServiceOverride>(Slot::kFileSystem, &fileTimes); break;
+    case kMakeLock: override_ = std::make_unique<ScopedServiceOverride>(Slot::kSync, &locks); break;
+    case kStartThread: override_ = std::make_unique<ScopedServiceOverride>(Slot::kThread, &threads); break;
+  }
 }
 
-TestPayload::~TestPayload() {
-  if (installed_) platform::SetResourceImageForTesting(nullptr, 0);
-  (void)stream_->Close();
+RefusedStep::~RefusedStep() = default;
+
+TestPayload::TestPayload() {
+  EXPECT_EQ(MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, kMemoryStreamWritable, &stream_), kOk);
+  EXPECT_EQ(writer_.Start(stream_, payload::PayloadFormat::kAppendedImage), kOk);
 }
+
+TestPayload::~TestPayload() { (void)stream_->Close(); }
 
 void TestPayload::Setup(const char* title, const char* program, const char* arguments) {
   ASSERT_EQ(writer_.SetSetup(title, program, arguments), kOk);
@@ -91,7 +119,7 @@ void TestPayload::Folder(const std::string& name) { ASSERT_EQ(writer_.AddFolder(
 
 void TestPayload::Stored(const std::string& name, const std::string& content) {
   ASSERT_EQ(
-      writer_.AddFile(name.c_str(), SampleTime(), launcher::kMethodStored, static_cast<std::uint32_t>(content.size()),
+      writer_.AddFile(name.c_str(), SampleTime(), payload::kMethodStored, static_cast<std::uint32_t>(content.size()),
                       Crc32(content), content.data(), static_cast<std::uint32_t>(content.size())),
       kOk);
 }
@@ -99,7 +127,7 @@ void TestPayload::Stored(const std::string& name, const std::string& content) {
 void TestPayload::Deflated(const std::string& name, const std::string& content) {
   const std::vector<std::uint8_t> packed = Deflate(content);
   ASSERT_EQ(
-      writer_.AddFile(name.c_str(), SampleTime(), launcher::kMethodDeflate, static_cast<std::uint32_t>(content.size()),
+      writer_.AddFile(name.c_str(), SampleTime(), payload::kMethodDeflate, static_cast<std::uint32_t>(content.size()),
                       Crc32(content), packed.data(), static_cast<std::uint32_t>(packed.size())),
       kOk);
 }
@@ -117,8 +145,7 @@ void TestPayload::Install() {
   void* data = nullptr;
   std::uint32_t size = 0;
   ASSERT_EQ(MemoryStreams()->GetMemoryBlock(stream_, &data, &size, nullptr), kOk);
-  platform::SetResourceImageForTesting(data, size);
-  installed_ = true;
+  ASSERT_TRUE(image_.Open(static_cast<const std::uint8_t*>(data), size));
 }
 
 std::vector<std::uint8_t> TestPayload::Bytes() const {
@@ -148,7 +175,7 @@ std::vector<std::string> DrainProgressTexts() {
   std::vector<std::string> texts;
   while (char* text = launcher::PopProgressText()) {
     texts.emplace_back(text);
-    platform::GlobalRelease(text);
+    EXPECT_EQ(Memory()->Free(text), kOk);
   }
   return texts;
 }

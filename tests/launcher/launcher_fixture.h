@@ -1,17 +1,18 @@
-// Shared pieces of the launcher tests: payloads built in memory and installed
-// in place of the program's resources, recorded message boxes, a scratch
-// folder, and the progress queue's contents.
+// Shared pieces of the launcher tests: payloads built in memory and read in
+// place of the program's own, recorded message boxes, a scratch folder, and
+// the progress queue's contents.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "launcher/payload_records.h"
-#include "launcher/payload_writer.h"
-#include "platform/launcher_steps.h"
+#include "payload/image.h"
+#include "payload/records.h"
+#include "payload/writer.h"
 #include "platform/ui.h"
 #include "services/core/stream.h"
 
@@ -38,13 +39,19 @@ class RecordingMessages : public platform::MessageRecorder {
   std::vector<RecordedMessage> messages_;
 };
 
-// Makes the launcher's system steps in the mask `steps` fail for its lifetime.
-class FailingLauncherSteps {
+// Makes one of the launcher's system steps fail for its lifetime, the steps a
+// real system cannot be made to refuse on request: a service that refuses it
+// stands in its registry slot.
+class RefusedStep {
  public:
-  explicit FailingLauncherSteps(std::uint32_t steps) { platform::FailLauncherSteps(steps); }
-  ~FailingLauncherSteps() { platform::FailLauncherSteps(0); }
-  FailingLauncherSteps(const FailingLauncherSteps&) = delete;
-  FailingLauncherSteps& operator=(const FailingLauncherSteps&) = delete;
+  enum Step { kSetFileTimes, kMakeLock, kStartThread };
+  explicit RefusedStep(Step step);
+  ~RefusedStep();
+  RefusedStep(const RefusedStep&) = delete;
+  RefusedStep& operator=(const RefusedStep&) = delete;
+
+ private:
+  std::unique_ptr<ScopedServiceOverride> override_;
 };
 
 // 2024-03-05 06:07:08.09, a local time.
@@ -55,31 +62,32 @@ std::vector<std::uint8_t> Deflate(const std::string& content, int level = 6);
 std::uint32_t Crc32(const std::string& content);
 
 // A file record exactly as the layout has it, for hand-made faults.
-std::vector<std::uint8_t> MakeRecord(const launcher::FileHeader& header, const std::string& name,
+std::vector<std::uint8_t> MakeRecord(const payload::FileHeader& header, const std::string& name,
                                      const std::vector<std::uint8_t>& data);
-launcher::FileHeader StoredHeader(const std::string& name, const std::string& content);
+payload::FileHeader StoredHeader(const std::string& name, const std::string& content);
 
-// A payload image built with the writer in memory; Install serves the
-// program's resources from it until the object goes away.
+// A payload image built with the writer in memory; after Install its records
+// are what the launcher reads.
 class TestPayload {
  public:
   TestPayload();
   ~TestPayload();
-  launcher::PayloadWriter& writer() { return writer_; }
+  payload::PayloadWriter& writer() { return writer_; }
   void Setup(const char* title, const char* program, const char* arguments);
   void Folder(const std::string& name);
   void Stored(const std::string& name, const std::string& content);
   void Deflated(const std::string& name, const std::string& content);
   void Raw(const std::vector<std::uint8_t>& bytes);
   void SetupRaw(const std::vector<std::uint8_t>& bytes);
-  // Finishes the image and installs it.
+  // Finishes the image and opens it as records().
   void Install();
+  const payload::RecordSource& records() const { return image_; }
   std::vector<std::uint8_t> Bytes() const;
 
  private:
   Stream* stream_ = nullptr;
-  launcher::PayloadWriter writer_;
-  bool installed_ = false;
+  payload::PayloadWriter writer_;
+  payload::PayloadImage image_;
 };
 
 // A fresh folder under the system's temporary folder, removed afterwards.

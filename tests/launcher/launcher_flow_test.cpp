@@ -12,9 +12,8 @@
 #include "launcher/progress_dialog.h"
 #include "launcher/progress_queue.h"
 #include "platform/file.h"
-#include "platform/launcher_steps.h"
-#include "platform/memory.h"
 #include "platform/ui.h"
+#include "services/core/memory_service.h"
 #include "tests/launcher/launcher_fixture.h"
 #include "tests/support/private_temp_folder.h"
 
@@ -28,18 +27,21 @@ using Captions = std::vector<std::string>;
 bool g_placed = false;
 platform::WindowRect g_rect;
 
-bool WatchingProcedure(platform::DialogWindow window, platform::DialogEvent event, std::uint32_t parameter) {
-  const bool handled = launcher::ProgressDialogProcedure(window, event, parameter);
+bool WatchingProcedure(platform::DialogWindow window, platform::DialogEvent event, std::uint32_t parameter,
+                       void* context) {
+  const bool handled = launcher::ProgressDialogProcedure(window, event, parameter, context);
   if (event == platform::DialogEvent::kInit) g_placed = platform::GetWindowRectangle(window, &g_rect);
   return handled;
 }
 
-std::intptr_t RunDialog(const std::string& folder, std::uint32_t count) {
-  std::snprintf(launcher::tempFolder, sizeof launcher::tempFolder, "%s", folder.c_str());
-  launcher::fileCount = count;
-  std::snprintf(launcher::title, sizeof launcher::title, "%s", "Test product");
+std::intptr_t RunDialog(const test::TestPayload& payload, const std::string& folder, std::uint32_t count) {
+  launcher::LaunchState state;
+  state.records = &payload.records();
+  std::snprintf(state.tempFolder, sizeof state.tempFolder, "%s", folder.c_str());
+  state.fileCount = count;
+  std::snprintf(state.title, sizeof state.title, "%s", "Test product");
   g_placed = false;
-  return platform::RunModalDialog(platform::OwnModule(), launcher::kDialogTemplate, WatchingProcedure);
+  return platform::RunModalDialog(platform::OwnModule(), launcher::kDialogTemplate, WatchingProcedure, &state);
 }
 
 std::set<std::string> SpkFolders() {
@@ -59,7 +61,7 @@ TEST(ProgressDialog, EmptyPayloadEndsWithSuccess) {
   test::RecordingMessages messages;
   test::TestPayload payload;
   payload.Install();
-  const std::intptr_t result = RunDialog(folder.str(), 0);
+  const std::intptr_t result = RunDialog(payload, folder.str(), 0);
   if (result == -1) GTEST_SKIP() << "no display for the dialog";
   EXPECT_EQ(result, 1);
   EXPECT_TRUE(messages.Take().empty());
@@ -78,13 +80,13 @@ TEST(ProgressDialog, FailingRecordStopsTheWorkerAndIsReportedOnce) {
   test::TestPayload payload;
   payload.Folder("one/");
   payload.Folder("two/");
-  launcher::FileHeader bad = test::StoredHeader("three", "x");
+  payload::FileHeader bad = test::StoredHeader("three", "x");
   bad.method = 2;
   payload.Raw(test::MakeRecord(bad, "three", {'x'}));
   payload.Folder("four/");
   payload.Folder("five/");
   payload.Install();
-  const std::intptr_t result = RunDialog(folder.str(), 5);
+  const std::intptr_t result = RunDialog(payload, folder.str(), 5);
   if (result == -1) GTEST_SKIP() << "no display for the dialog";
   EXPECT_EQ(result, 0);
   const std::vector<test::RecordedMessage> shown = messages.Take();
@@ -99,23 +101,26 @@ TEST(ProgressDialog, FailingRecordStopsTheWorkerAndIsReportedOnce) {
 // True when the progress queue refuses (and frees) a text, as it does once
 // its mutex is gone.
 bool QueueIsClosed() {
-  auto* text = static_cast<char*>(platform::GlobalAllocate(2));
+  void* block = nullptr;
+  EXPECT_EQ(Memory()->Allocate(2, &block), kOk);
+  auto* text = static_cast<char*>(block);
   text[0] = 'x';
   text[1] = 0;
   return launcher::PushProgressText(text) == 0;
 }
 
 TEST(ProgressDialog, WorkerThatCannotStartLeavesNothingOpen) {
-  for (const std::uint32_t step : {platform::kStepMakeMutex, platform::kStepStartThread}) {
-    test::FailingLauncherSteps fail(step);
-    EXPECT_EQ(launcher::StartExtraction(nullptr, "unused", 3), 0) << step;
+  for (const test::RefusedStep::Step step : {test::RefusedStep::kMakeLock, test::RefusedStep::kStartThread}) {
+    test::RefusedStep fail(step);
+    launcher::LaunchState state;
+    EXPECT_EQ(launcher::StartExtraction(nullptr, state), 0) << step;
     // Without a thread the mutex made for it is closed again.
     EXPECT_TRUE(QueueIsClosed()) << step;
   }
 }
 
 TEST(ProgressDialog, WorkerThatCannotStartEndsTheDialogWithoutAMessage) {
-  for (const std::uint32_t step : {platform::kStepMakeMutex, platform::kStepStartThread}) {
+  for (const test::RefusedStep::Step step : {test::RefusedStep::kMakeLock, test::RefusedStep::kStartThread}) {
     test::ScratchDir folder;
     test::RecordingMessages messages;
     test::TestPayload payload;
@@ -123,8 +128,8 @@ TEST(ProgressDialog, WorkerThatCannotStartEndsTheDialogWithoutAMessage) {
     payload.Install();
     std::intptr_t result = 0;
     {
-      test::FailingLauncherSteps fail(step);
-      result = RunDialog(folder.str(), 1);
+      test::RefusedStep fail(step);
+      result = RunDialog(payload, folder.str(), 1);
     }
     if (result == -1) GTEST_SKIP() << "no display for the dialog";
     EXPECT_EQ(result, 0) << step;
@@ -137,23 +142,21 @@ TEST(ProgressDialog, WorkerThatCannotStartEndsTheDialogWithoutAMessage) {
   test::TestPayload payload;
   payload.Folder("one/");
   payload.Install();
-  EXPECT_EQ(RunDialog(folder.str(), 1), 1);
+  EXPECT_EQ(RunDialog(payload, folder.str(), 1), 1);
   EXPECT_TRUE(fs::is_directory(folder.path() / "one"));
 }
 
 TEST(ProgressDialog, CannotBeCancelled) {
   // Escape and the close button send command 2; the "Cancel" button sends 1.
-  EXPECT_TRUE(launcher::ProgressDialogProcedure(nullptr, platform::DialogEvent::kCommand, 2));
-  EXPECT_FALSE(launcher::ProgressDialogProcedure(nullptr, platform::DialogEvent::kCommand, 1));
+  EXPECT_TRUE(launcher::ProgressDialogProcedure(nullptr, platform::DialogEvent::kCommand, 2, nullptr));
+  EXPECT_FALSE(launcher::ProgressDialogProcedure(nullptr, platform::DialogEvent::kCommand, 1, nullptr));
 }
 
 TEST(LauncherFlow, BadSetupRecordLeavesNoFolderBehind) {
   test::RecordingMessages messages;
-  std::vector<std::uint8_t> notAnImage(64, 0);
-  platform::SetResourceImageForTesting(notAnImage.data(), notAnImage.size());
+  const payload::PayloadImage nothing;  // no setup record
   const std::set<std::string> before = SpkFolders();
-  EXPECT_EQ(launcher::WinMain(platform::OwnModule()), 0);
-  platform::SetResourceImageForTesting(nullptr, 0);
+  EXPECT_EQ(launcher::RunLauncher(platform::OwnModule(), nothing), 0);
   EXPECT_EQ(SpkFolders(), before);
   const std::vector<test::RecordedMessage> shown = messages.Take();
   ASSERT_EQ(shown.size(), 1u);
@@ -177,8 +180,9 @@ TEST(LauncherFlow, TestsRunInATemporaryFolderOfTheirOwn) {
 
 TEST(LauncherFlow, TemporaryFolderIsNewPrivateAndNamedSpk) {
   const std::set<std::string> before = SpkFolders();
-  ASSERT_TRUE(launcher::CreateTempFolder());
-  const fs::path made = launcher::tempFolder;
+  launcher::LaunchState state;
+  ASSERT_TRUE(launcher::CreateTempFolder(&state));
+  const fs::path made = state.tempFolder;
   EXPECT_TRUE(fs::is_directory(made));
   EXPECT_TRUE(fs::is_empty(made));
   EXPECT_EQ(made.filename().string().rfind("spk", 0), 0u);
@@ -194,7 +198,7 @@ TEST(LauncherFlow, ExtractsRunsAndCleansUp) {
   payload.Stored("sub/a.txt", "alpha");
   payload.Install();
   const std::set<std::string> before = SpkFolders();
-  EXPECT_EQ(launcher::WinMain(platform::OwnModule()), 0);
+  EXPECT_EQ(launcher::RunLauncher(platform::OwnModule(), payload.records()), 0);
   // The program is missing: nothing is shown, and the folder still goes.
   EXPECT_EQ(SpkFolders(), before);
   EXPECT_TRUE(messages.Take().empty());

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "launcher/entry_names.h"
 #include "launcher/form_path.h"
-#include "platform/launcher_files.h"
+#include "payload/names.h"
+#include "platform/file.h"
 
 namespace sfx {
 namespace {
@@ -52,7 +52,7 @@ TEST(FormPath, JoinsWithoutNormalising) {
 TEST(EntryNames, PlainRelativeNamesAreSafe) {
   for (const char* name : {"a", "setup.exe", "sub/", "sub\\", "sub/file.txt", "a\\b/c.d", "..a", "a..", ".profile",
                            "console", "conx.d", "com10", "lpt", "x y"}) {
-    EXPECT_TRUE(launcher::IsSafeEntryName(name, static_cast<std::uint32_t>(std::strlen(name)))) << name;
+    EXPECT_TRUE(payload::IsSafeEntryName(name, static_cast<std::uint32_t>(std::strlen(name)))) << name;
   }
 }
 
@@ -85,11 +85,11 @@ TEST(EntryNames, NamesThatReachOutsideTheFolderAreRefused) {
                            "lpt9.log",
                            "PRN ",
                            "conout$"}) {
-    EXPECT_FALSE(launcher::IsSafeEntryName(name, static_cast<std::uint32_t>(std::strlen(name)))) << name;
+    EXPECT_FALSE(payload::IsSafeEntryName(name, static_cast<std::uint32_t>(std::strlen(name)))) << name;
   }
   const char withZero[] = {'a', '\0', 'b'};
-  EXPECT_FALSE(launcher::IsSafeEntryName(withZero, 3));
-  EXPECT_FALSE(launcher::IsSafeEntryName("", 0));
+  EXPECT_FALSE(payload::IsSafeEntryName(withZero, 3));
+  EXPECT_FALSE(payload::IsSafeEntryName("", 0));
 }
 
 }  // namespace

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "launcher/payload_records.h"
-#include "platform/payload_image.h"
+#include "payload/byte_order.h"
+#include "payload/image.h"
+#include "payload/records.h"
 #include "platform/resource.h"
 #include "services/core/memory_stream.h"
 #include "tests/launcher/launcher_fixture.h"
@@ -15,9 +16,9 @@
 namespace sfx {
 namespace {
 
-using launcher::ReadLe32;
+using payload::LoadU32;
 
-std::string RecordAt(const platform::PayloadImage& image, const char* name) {
+std::string RecordAt(const payload::PayloadImage& image, const char* name) {
   const std::uint8_t* data = nullptr;
   std::uint32_t size = 0;
   if (!image.Find(name, &data, &size)) return "<missing>";
@@ -32,41 +33,41 @@ TEST(PayloadImage, WriterRecordsAreFoundByTheirHexadecimalNames) {
   ASSERT_EQ(payload.writer().Finish(), kOk);
   const std::vector<std::uint8_t> bytes = payload.Bytes();
 
-  platform::PayloadImage image;
+  payload::PayloadImage image;
   ASSERT_TRUE(image.Open(bytes.data(), bytes.size()));
   // Record 10 is F0000000A, never F00000010.
   const std::string tenth = RecordAt(image, "F0000000A");
-  ASSERT_EQ(tenth.size(), launcher::kFileHeaderSize + 3 + 10);
-  EXPECT_EQ(tenth.substr(launcher::kFileHeaderSize, 3), "f10");
-  EXPECT_EQ(RecordAt(image, "F00000010").size(), launcher::kFileHeaderSize + 3 + 16);
+  ASSERT_EQ(tenth.size(), payload::kFileHeaderSize + 3 + 10);
+  EXPECT_EQ(tenth.substr(payload::kFileHeaderSize, 3), "f10");
+  EXPECT_EQ(RecordAt(image, "F00000010").size(), payload::kFileHeaderSize + 3 + 16);
   EXPECT_EQ(RecordAt(image, "F00000011"), "<missing>");
   EXPECT_EQ(RecordAt(image, "f0000000a"), "<missing>");
 
   const std::string setup = RecordAt(image, "F00000000");
   ASSERT_EQ(setup.size(), 16u + 5 + 9 + 2);
   const auto* s = reinterpret_cast<const std::uint8_t*>(setup.data());
-  EXPECT_EQ(ReadLe32(s + launcher::kSetupFileCount), 16u);
-  EXPECT_EQ(ReadLe32(s + launcher::kSetupMaxNameLength), 3u);
-  EXPECT_EQ(ReadLe32(s + launcher::kSetupMaxStoredSize), 16u);
+  EXPECT_EQ(LoadU32(s + payload::kSetupFileCount), 16u);
+  EXPECT_EQ(LoadU32(s + payload::kSetupMaxNameLength), 3u);
+  EXPECT_EQ(LoadU32(s + payload::kSetupMaxStoredSize), 16u);
   EXPECT_EQ(setup.substr(16), "Titlesetup.exe-q");
 }
 
 TEST(PayloadImage, WriterChecksItsInputs) {
   test::TestPayload payload;
   const std::string longText(256, 'a');
-  EXPECT_EQ(payload.writer().SetSetup(longText.c_str(), "", ""), launcher::kPayloadTextTooLong);
-  EXPECT_EQ(payload.writer().AddFolder("", test::SampleTime()), launcher::kPayloadBadName);
+  EXPECT_EQ(payload.writer().SetSetup(longText.c_str(), "", ""), payload::kPayloadTextTooLong);
+  EXPECT_EQ(payload.writer().AddFolder("", test::SampleTime()), payload::kPayloadBadName);
   EXPECT_EQ(payload.writer().AddFile(longText.c_str(), test::SampleTime(), 1, 0, 0, nullptr, 0),
-            launcher::kPayloadBadName);
-  launcher::PayloadWriter unstarted;
-  EXPECT_EQ(unstarted.AddRecord("x", 1), launcher::kPayloadNotStarted);
+            payload::kPayloadBadName);
+  payload::PayloadWriter unstarted;
+  EXPECT_EQ(unstarted.AddRecord("x", 1), payload::kPayloadNotStarted);
   // A folder name gets its trailing separator.
   ASSERT_EQ(payload.writer().AddFolder("sub", test::SampleTime()), kOk);
   ASSERT_EQ(payload.writer().Finish(), kOk);
   const std::vector<std::uint8_t> bytes = payload.Bytes();
-  platform::PayloadImage image;
+  payload::PayloadImage image;
   ASSERT_TRUE(image.Open(bytes.data(), bytes.size()));
-  EXPECT_EQ(RecordAt(image, "F00000001").substr(launcher::kFileHeaderSize), "sub/");
+  EXPECT_EQ(RecordAt(image, "F00000001").substr(payload::kFileHeaderSize), "sub/");
 }
 
 // Hostile images: every directory field is checked before a record is served.
@@ -76,16 +77,16 @@ TEST(PayloadImage, RejectsDamagedTrailersAndDirectories) {
   payload.Stored("b", "beta");
   ASSERT_EQ(payload.writer().Finish(), kOk);
   const std::vector<std::uint8_t> good = payload.Bytes();
-  const std::size_t trailer = good.size() - platform::kPayloadTrailerSize;
-  const std::uint32_t directory = ReadLe32(good.data() + trailer + platform::kTrailerDirectoryOffset);
+  const std::size_t trailer = good.size() - payload::kPayloadTrailerSize;
+  const std::uint32_t directory = LoadU32(good.data() + trailer + payload::kTrailerDirectoryOffset);
 
-  platform::PayloadImage image;
+  payload::PayloadImage image;
   ASSERT_TRUE(image.Open(good.data(), good.size()));
   // An image inside a larger file (the executable before it) is found from the end.
   std::vector<std::uint8_t> file(1000, 0x90);
   file.insert(file.end(), good.begin(), good.end());
-  const std::uint64_t size = platform::PayloadImage::ImageSizeFromTrailer(
-      file.data() + file.size() - platform::kPayloadTrailerSize, file.size());
+  const std::uint64_t size = payload::PayloadImage::ImageSizeFromTrailer(
+      file.data() + file.size() - payload::kPayloadTrailerSize, file.size());
   EXPECT_EQ(size, good.size());
 
   struct Damage {
@@ -94,35 +95,35 @@ TEST(PayloadImage, RejectsDamagedTrailersAndDirectories) {
     std::uint32_t value;
   };
   const Damage damages[] = {
-      {"magic", trailer + platform::kTrailerMagic, 0x00505853},
-      {"version", trailer + platform::kTrailerVersion, 2},
-      {"entry count beyond the directory", trailer + platform::kTrailerEntryCount, 1000},
-      {"directory offset", trailer + platform::kTrailerDirectoryOffset, directory - 1},
-      {"directory size", trailer + platform::kTrailerDirectorySize, 0xFFFFFFF0u},
-      {"image size", trailer + platform::kTrailerImageSize, static_cast<std::uint32_t>(good.size() + 1)},
+      {"magic", trailer + payload::kTrailerMagic, 0x00505853},
+      {"version", trailer + payload::kTrailerVersion, 2},
+      {"entry count beyond the directory", trailer + payload::kTrailerEntryCount, 1000},
+      {"directory offset", trailer + payload::kTrailerDirectoryOffset, directory - 1},
+      {"directory size", trailer + payload::kTrailerDirectorySize, 0xFFFFFFF0u},
+      {"image size", trailer + payload::kTrailerImageSize, static_cast<std::uint32_t>(good.size() + 1)},
       {"record past the data area", directory + 0, directory},
       {"record size wraps", directory + 4, 0xFFFFFFFFu},
       {"name outside the directory", directory + 8, 0x7FFFFFFF},
       {"name too long", directory + 12, 256},
-      {"names out of order", directory + 16 + 8, ReadLe32(good.data() + directory + 8)},
+      {"names out of order", directory + 16 + 8, LoadU32(good.data() + directory + 8)},
   };
   for (const Damage& d : damages) {
     std::vector<std::uint8_t> bad = good;
-    launcher::WriteLe32(bad.data() + d.offset, d.value);
+    payload::StoreU32(bad.data() + d.offset, d.value);
     EXPECT_FALSE(image.Open(bad.data(), bad.size())) << d.what;
     const std::uint8_t* data = nullptr;
     std::uint32_t recordSize = 0;
     EXPECT_FALSE(image.Find("F00000001", &data, &recordSize)) << d.what;
   }
-  EXPECT_FALSE(image.Open(good.data(), platform::kPayloadTrailerSize - 1));
+  EXPECT_FALSE(image.Open(good.data(), payload::kPayloadTrailerSize - 1));
 }
 
 TEST(PayloadImage, ResourceFileHoldsEachRecordAsNeutralRawData) {
   Stream* out = nullptr;
   ASSERT_EQ(MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, kMemoryStreamWritable, &out), kOk);
   {
-    launcher::PayloadWriter writer;
-    ASSERT_EQ(writer.Start(out, launcher::PayloadFormat::kResourceFile), kOk);
+    payload::PayloadWriter writer;
+    ASSERT_EQ(writer.Start(out, payload::PayloadFormat::kResourceFile), kOk);
     ASSERT_EQ(writer.SetSetup("T", "p", ""), kOk);
     ASSERT_EQ(writer.AddRecord("abcde", 5), kOk);
     ASSERT_EQ(writer.Finish(), kOk);
@@ -133,19 +134,19 @@ TEST(PayloadImage, ResourceFileHoldsEachRecordAsNeutralRawData) {
   const auto* p = static_cast<const std::uint8_t*>(block);
   // The empty first entry, then per resource: sizes, type 10, UTF-16 name.
   ASSERT_EQ(size, 32u + (48 + 8) + (48 + 20));
-  EXPECT_EQ(ReadLe32(p + 4), 32u);
+  EXPECT_EQ(LoadU32(p + 4), 32u);
   const std::uint8_t* r = p + 32;
-  EXPECT_EQ(ReadLe32(r), 5u);
-  EXPECT_EQ(ReadLe32(r + 4), 48u);
-  EXPECT_EQ(ReadLe32(r + 8), 0x000AFFFFu);
+  EXPECT_EQ(LoadU32(r), 5u);
+  EXPECT_EQ(LoadU32(r + 4), 48u);
+  EXPECT_EQ(LoadU32(r + 8), 0x000AFFFFu);
   EXPECT_EQ(r[12], 'F');
   EXPECT_EQ(r[12 + 2 * 8], '1');
-  EXPECT_EQ(launcher::ReadLe16(r + 32 + 6), 0);  // language neutral
+  EXPECT_EQ(payload::LoadU16(r + 32 + 6), 0);  // language neutral
   EXPECT_EQ(std::memcmp(r + 48, "abcde", 5), 0);
   r += 48 + 8;
-  EXPECT_EQ(ReadLe32(r), 16u + 2);
+  EXPECT_EQ(LoadU32(r), 16u + 2);
   EXPECT_EQ(r[12 + 2 * 8], '0');
-  EXPECT_EQ(ReadLe32(r + 48), 1u);  // fileCount
+  EXPECT_EQ(LoadU32(r + 48), 1u);  // fileCount
   (void)out->Close();
 }
 

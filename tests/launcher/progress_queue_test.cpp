@@ -7,14 +7,16 @@
 #include <vector>
 
 #include "launcher/progress_queue.h"
-#include "platform/memory.h"
+#include "services/core/memory_service.h"
 #include "tests/launcher/launcher_fixture.h"
 
 namespace sfx {
 namespace {
 
 char* Text(const std::string& s) {
-  auto* t = static_cast<char*>(platform::GlobalAllocate(s.size() + 1));
+  void* block = nullptr;
+  EXPECT_EQ(Memory()->Allocate(static_cast<std::uint32_t>(s.size() + 1), &block), kOk);
+  auto* t = static_cast<char*>(block);
   std::memcpy(t, s.c_str(), s.size() + 1);
   return t;
 }
@@ -52,7 +54,7 @@ TEST(ProgressQueue, OneProducerOneConsumerLoseNothing) {
   while (next < kCount) {
     if (char* t = launcher::PopProgressText()) {
       ASSERT_EQ(std::string(t), std::to_string(next));
-      platform::GlobalRelease(t);
+      ASSERT_EQ(Memory()->Free(t), kOk);
       ++next;
     }
   }

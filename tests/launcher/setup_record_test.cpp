@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "launcher/setup_record.h"
-#include "platform/launcher_files.h"
+#include "payload/byte_order.h"
+#include "platform/file.h"
 #include "platform/resource.h"
 #include "tests/launcher/launcher_fixture.h"
 
@@ -15,9 +16,9 @@ namespace {
 std::vector<std::uint8_t> SetupBytes(const std::string& title, const std::string& program, const std::string& args,
                                      int sizeDelta = 0) {
   std::vector<std::uint8_t> b(16, 0);
-  launcher::WriteLe32(b.data(), 3);
-  launcher::WriteLe32(b.data() + 4, 0xDEADBEEF);  // maximum fields and the reserved byte are not read
-  launcher::WriteLe32(b.data() + 8, 0xFFFFFFFF);
+  payload::StoreU32(b.data(), 3);
+  payload::StoreU32(b.data() + 4, 0xDEADBEEF);  // maximum fields and the reserved byte are not read
+  payload::StoreU32(b.data() + 8, 0xFFFFFFFF);
   b[12] = static_cast<std::uint8_t>(title.size());
   b[13] = static_cast<std::uint8_t>(program.size());
   b[14] = static_cast<std::uint8_t>(args.size());
@@ -31,7 +32,7 @@ std::vector<std::uint8_t> SetupBytes(const std::string& title, const std::string
 
 struct Read {
   bool ok;
-  launcher::SetupHeader header;
+  payload::SetupHeader header;
   std::string title, program, arguments;
 };
 
@@ -41,7 +42,7 @@ Read ReadWith(const std::vector<std::uint8_t>& setup) {
   payload.Install();
   Read r{};
   char title[launcher::kTitleBytes], program[launcher::kProgramNameBytes], args[launcher::kArgumentsBytes];
-  r.ok = launcher::ReadSetupRecord(&r.header, title, program, args);
+  r.ok = launcher::ReadSetupRecord(payload.records(), &r.header, title, program, args);
   if (r.ok) {
     r.title = title;
     r.program = program;
@@ -82,15 +83,12 @@ TEST(SetupRecord, RejectsWrongSizes) {
   EXPECT_FALSE(ReadWith(std::vector<std::uint8_t>(15, 0)).ok);
   EXPECT_TRUE(ReadWith(std::vector<std::uint8_t>(16, 0)).ok);
   // No setup record at all.
-  test::TestPayload payload;
-  payload.Stored("a", "a");
-  payload.Install();
-  platform::SetResourceImageForTesting(nullptr, 0);
   std::vector<std::uint8_t> noSetup(32, 0);  // not even an image
-  platform::SetResourceImageForTesting(noSetup.data(), noSetup.size());
+  payload::PayloadImage none;
+  EXPECT_FALSE(none.Open(noSetup.data(), noSetup.size()));
   char t[32], p[256], a[256];
-  launcher::SetupHeader h;
-  EXPECT_FALSE(launcher::ReadSetupRecord(&h, t, p, a));
+  payload::SetupHeader h;
+  EXPECT_FALSE(launcher::ReadSetupRecord(none, &h, t, p, a));
 }
 
 TEST(SetupRecord, RejectsProgramsOutsideTheFolder) {

@@ -2,7 +2,6 @@
 #include <filesystem>
 #include <string>
 
-#include "launcher/entry_names.h"
 #include "services/core/file_system.h"
 #include "tools/sfxkit/cli.h"
 #include "tools/sfxkit/commands.h"
@@ -59,15 +58,15 @@ int RunExtract(int argc, char** argv) {
   const bool overwrite = options.Has("overwrite");
 
   LauncherPayload payload;
-  if (!payload.Open(path, &error)) return ReportError(path + ": " + error);
+  if (Status s = payload.Open(path); !s.ok()) return ReportError(path + ": " + s.message());
   SetupInfo setup;
-  if (!ReadSetup(payload, &setup, &error)) return ReportError(path + ": " + error);
+  if (Status s = ReadSetup(payload, &setup); !s.ok()) return ReportError(path + ": " + s.message());
   // Every record is checked before anything is written.
   std::vector<Entry> entries;
   std::uint64_t storedTotal = 0;
   for (std::uint32_t n = 1; n <= setup.header.fileCount; ++n) {
     Entry e;
-    if (!ReadEntry(payload, n, &e, &error)) return ReportError(path + ": " + error);
+    if (Status s = ReadEntry(payload, n, &e); !s.ok()) return ReportError(path + ": " + s.message());
     storedTotal += e.data.size();
     entries.push_back(e);
   }
@@ -97,7 +96,7 @@ int RunExtract(int argc, char** argv) {
     const Result closed = stream->Close();
     if (Failed(r)) return ReportFailure("record " + e.recordName + " ('" + e.name + "') does not decode", r);
     if (Failed(closed)) return ReportFailure("cannot finish writing '" + targetText + "'", closed);
-    if (!CheckDecoded(e, size, crc, &error)) return ReportError(path + ": " + error);
+    if (Status s = CheckDecoded(e, size, crc); !s.ok()) return ReportError(path + ": " + s.message());
     if (!SetLocalModificationTime(target, e.header))
       std::fprintf(stderr, "sfxkit: warning: could not set the time stamp of '%s'\n", targetText.c_str());
     progress.Advance(e.data.size());

@@ -9,7 +9,7 @@
 
 namespace sfx::cli {
 
-using namespace launcher;
+using namespace payload;
 
 const char kListUsage[] =
     "usage: sfxkit list FILE\n"
@@ -33,9 +33,9 @@ int RunList(int argc, char** argv) {
   const std::string& path = options.operands()[0];
 
   LauncherPayload payload;
-  if (!payload.Open(path, &error)) return ReportError(path + ": " + error);
+  if (Status s = payload.Open(path); !s.ok()) return ReportError(path + ": " + s.message());
   SetupInfo setup;
-  if (!ReadSetup(payload, &setup, &error)) return ReportError(path + ": " + error);
+  if (Status s = ReadSetup(payload, &setup); !s.ok()) return ReportError(path + ": " + s.message());
   std::printf("launcher:  %s (%s)\n", path.c_str(), TargetName(payload.target()));
   std::printf("title:     \"%s\"%s\n", setup.title.c_str(), setup.title.size() > 31 ? " (shown cut to 31 bytes)" : "");
   std::printf("program:   %s\n", setup.program.c_str());
@@ -47,7 +47,7 @@ int RunList(int argc, char** argv) {
   std::uint64_t total = 0, stored = 0;
   for (std::uint32_t n = 1; n <= setup.header.fileCount; ++n) {
     Entry e;
-    if (!ReadEntry(payload, n, &e, &error)) return ReportError(path + ": " + error);
+    if (Status s = ReadEntry(payload, n, &e); !s.ok()) return ReportError(path + ": " + s.message());
     const char* method = e.isFolder ? "-" : e.header.method == kMethodDeflate ? "deflate" : "stored";
     std::printf("%-6s %10u %10u %-7s %08X %-22s %s\n", e.isFolder ? "folder" : "file", e.header.size,
                 e.header.storedSize, method, e.header.crc, FormatTimeStamp(e.header).c_str(), e.name.c_str());

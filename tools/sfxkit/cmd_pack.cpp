@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "launcher/payload_writer.h"
-#include "platform/launcher_files.h"
+#include "payload/image.h"
+#include "payload/writer.h"
+#include "platform/file.h"
 #include "platform/program_path.h"
 #include "services/codec/crc.h"
 #include "services/codec/deflater.h"
@@ -126,13 +127,13 @@ struct SetupTexts {
 };
 
 // Writes the payload of `entries` into `image` in the launcher's record
-// layouts, compressing each file unless `store`. False with a message.
-bool BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalBytes, const SetupTexts& setup, bool store,
-                  Stream* image, std::uint32_t* fileCount, std::uint64_t* storedBytes, std::string* error) {
-  launcher::PayloadWriter writer;
+// layouts, compressing each file unless `store`.
+Status BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalBytes, const SetupTexts& setup,
+                    bool store, Stream* image, std::uint32_t* fileCount, std::uint64_t* storedBytes) {
+  payload::PayloadWriter writer;
   Deflater* deflater = nullptr;
   std::string what = "writing the payload";
-  Result r = writer.Start(image, launcher::PayloadFormat::kAppendedImage);
+  Result r = writer.Start(image, payload::PayloadFormat::kAppendedImage);
   if (Succeeded(r)) r = writer.SetSetup(setup.title.c_str(), setup.program.c_str(), setup.arguments.c_str());
   if (Succeeded(r) && !store) r = Deflaters()->CreateDeflater(kDeflateDefaultBlockSize, &deflater);
 
@@ -148,8 +149,7 @@ bool BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalByte
     }
     if (!ReadWholeFile(e.path, &content) || content.size() != e.size) {
       if (deflater) (void)deflater->DestroyDeflater();
-      *error = "cannot read '" + e.path.string() + "' (did it change while packing?)";
-      return false;
+      return Status::Error("cannot read '" + e.path.string() + "' (did it change while packing?)");
     }
     const auto size = static_cast<std::uint32_t>(content.size());
     std::uint32_t crc = 0xFFFFFFFFu;
@@ -158,7 +158,7 @@ bool BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalByte
     if (deflater) r = Compress(deflater, content, &compressed, &isCompressed);
     if (Failed(r)) break;
     const std::vector<std::uint8_t>& data = isCompressed ? compressed : content;
-    r = writer.AddFile(e.name.c_str(), e.time, isCompressed ? launcher::kMethodDeflate : launcher::kMethodStored, size,
+    r = writer.AddFile(e.name.c_str(), e.time, isCompressed ? payload::kMethodDeflate : payload::kMethodStored, size,
                        ~crc, data.data(), static_cast<std::uint32_t>(data.size()));
     *storedBytes += data.size();
     progress.Advance(size);
@@ -172,36 +172,27 @@ bool BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalByte
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r));
     const char* reason = DescribeResult(r);
-    if (r == launcher::kPayloadTooLarge) {
-      *error = "the payload would pass 4 GiB";
-    } else if (r == kOutOfMemory) {
-      // The payload is built in one memory block of at most about 2 GB.
-      *error = what + ": the payload does not fit in memory";
-    } else {
-      *error = what + ": " + code + (*reason ? std::string(" (") + reason + ")" : "");
-    }
-    return false;
+    if (r == payload::kPayloadTooLarge) return Status::Error("the payload would pass 4 GiB");
+    // The payload is built in one memory block of at most about 2 GB.
+    if (r == kOutOfMemory) return Status::Error(what + ": the payload does not fit in memory");
+    return Status::Error(what + ": " + code + (*reason ? std::string(" (") + reason + ")" : ""));
   }
   *fileCount = writer.fileCount();
-  return true;
+  return Status();
 }
 
 // Writes the launcher to `path`: the stub followed by the payload image for
 // POSIX, the stub with the payload's records merged into its resources for
 // Windows. Then reads the file back as list and verify would and compares
-// every record with the payload. False with a message.
-bool WriteLauncher(Target target, std::span<const std::uint8_t> stub, const pe::PeImage& stubImage,
-                   std::span<const std::uint8_t> payload, std::uint32_t fileCount, const fs::path& path,
-                   std::string* error) {
-  platform::PayloadImage records;
-  if (!records.Open(payload.data(), payload.size())) {
-    *error = "the payload built does not read back";
-    return false;
-  }
+// every record with the payload.
+Status WriteLauncher(Target target, std::span<const std::uint8_t> stub, const pe::PeImage& stubImage,
+                     std::span<const std::uint8_t> payload, std::uint32_t fileCount, const fs::path& path) {
+  payload::PayloadImage records;
+  if (!records.Open(payload.data(), payload.size())) return Status::Error("the payload built does not read back");
   std::vector<std::string> names;
   for (std::uint32_t n = 0; n <= fileCount; ++n) {
-    char name[launcher::kRecordNameBytes];
-    launcher::FormatRecordName(n, name);
+    char name[payload::kRecordNameBytes];
+    payload::FormatRecordName(n, name);
     names.push_back(name);
   }
   auto record = [&](const std::string& name) {
@@ -221,148 +212,186 @@ bool WriteLauncher(Target target, std::span<const std::uint8_t> stub, const pe::
           pe::Resource{pe::ResourceKey::Id(pe::kRtRcData), pe::ResourceKey::Name(name.c_str()), 0, 0, record(name)});
     }
     std::vector<std::uint8_t> bytes;
-    if (!pe::WriteWithResources(stubImage, resources, &bytes, error)) {
-      *error = "the stub: " + *error;
-      return false;
-    }
+    if (Status s = pe::WriteWithResources(stubImage, resources, &bytes); !s.ok())
+      return Status::Error("the stub: " + s.message());
     written = WriteWholeFile(path, bytes);
   }
-  if (!written) {
-    *error = "cannot write '" + path.string() + "'";
-    return false;
-  }
+  if (!written) return Status::Error("cannot write '" + path.string() + "'");
   LauncherPayload check;
-  if (!check.Open(path.string(), error)) {
-    *error = "the written launcher does not read back: " + *error;
-    return false;
-  }
+  if (Status s = check.Open(path.string()); !s.ok())
+    return Status::Error("the written launcher does not read back: " + s.message());
   for (const std::string& name : names) {
     const std::span<const std::uint8_t> expected = record(name);
     std::span<const std::uint8_t> found;
     if (!check.Find(name.c_str(), &found) ||
         !std::equal(expected.begin(), expected.end(), found.begin(), found.end())) {
-      *error = "the written launcher does not read back: record " + name + " differs";
-      return false;
+      return Status::Error("the written launcher does not read back: record " + name + " differs");
     }
   }
-  return true;
+  return Status();
+}
+
+// What the command line asks for.
+struct PackRequest {
+  fs::path root;
+  std::string output;
+  SetupTexts setup;
+  bool store = false;
+  const std::string* targetOption = nullptr;  // "posix", "windows" or none
+  std::string stubPath;
+};
+
+// The options, checked; kExitOk to go on, else the exit status after the
+// report.
+int ReadRequest(int argc, char** argv, Options* options, PackRequest* request) {
+  std::string error;
+  if (!options->Parse(argc, argv,
+                      {{"output", 'o', true},
+                       {"run", 'r', true},
+                       {"args", 'a', true},
+                       {"title", 't', true},
+                       {"target", 0, true},
+                       {"stub", 's', true},
+                       {"store", 0, false}},
+                      &error)) {
+    return ReportUsageError(PackCommand(), error);
+  }
+  if (options->operands().size() != 1) return ReportUsageError(PackCommand(), "expected one folder DIR");
+  request->root = fs::path(options->operands()[0]);
+  const std::string* output = options->Value("output");
+  const std::string* run = options->Value("run");
+  if (!output || output->empty()) return ReportUsageError(PackCommand(), "give the launcher to write with -o OUT");
+  if (!run || run->empty()) return ReportUsageError(PackCommand(), "give the setup program with --run PROGRAM");
+  request->output = *output;
+  SetupTexts& setup = request->setup;
+  setup.program = NormaliseProgramName(*run);
+  setup.arguments = options->Value("args") ? *options->Value("args") : std::string();
+  const fs::path root = request->root;
+  setup.title =
+      options->Value("title") ? *options->Value("title") : fs::absolute(root).lexically_normal().filename().string();
+  if (setup.title.empty()) setup.title = fs::absolute(root).lexically_normal().parent_path().filename().string();
+  request->store = options->Has("store");
+
+  // Texts are single length bytes in the setup record.
+  if (setup.arguments.size() > 255)
+    return ReportError("the arguments are " + std::to_string(setup.arguments.size()) +
+                       " bytes; the launcher carries at most 255 (cutting them would change the command)");
+  if (setup.title.size() > 255)
+    return ReportError("the title is " + std::to_string(setup.title.size()) + " bytes, more than 255");
+  if (setup.title.size() > 31)
+    std::fprintf(stderr, "sfxkit: warning: the progress display shows only the first 31 bytes of the title: \"%s\"\n",
+                 setup.title.substr(0, 31).c_str());
+
+  request->targetOption = options->Value("target");
+  const std::string* targetOption = request->targetOption;
+  if (targetOption && *targetOption != "posix" && *targetOption != "windows")
+    return ReportUsageError(PackCommand(), "--target is posix or windows, not '" + *targetOption + "'");
+  const bool wantWindows = targetOption ? *targetOption == "windows" : platform::kPathSeparator == '\\';
+  request->stubPath = options->Value("stub") ? *options->Value("stub") : DefaultStub(wantWindows);
+  if (request->stubPath.empty()) {
+    return ReportError(std::string("no ") + (wantWindows ? "windows" : "posix") +
+                       " launcher stub found: give one with --stub PATH (or set SFXKIT_STUB)");
+  }
+  return kExitOk;
+}
+
+// The stub, its target and, for Windows, its parsed image.
+struct Stub {
+  std::vector<std::uint8_t> bytes;
+  Target target = Target::kPosix;
+  pe::PeImage image;
+};
+
+Status LoadStub(const PackRequest& request, Stub* stub) {
+  const std::string& stubPath = request.stubPath;
+  if (!ReadWholeFile(stubPath, &stub->bytes)) return Status::Error("cannot read the stub '" + stubPath + "'");
+  const bool stubIsWindows = stub->bytes.size() >= 2 && pe::LoadU16(stub->bytes.data()) == pe::kDosMagic;
+  stub->target = stubIsWindows ? Target::kWindows : Target::kPosix;
+  if (request.targetOption) {
+    stub->target = *request.targetOption == "windows" ? Target::kWindows : Target::kPosix;
+    if ((stub->target == Target::kWindows) != stubIsWindows)
+      return Status::Error("the stub '" + stubPath + "' is not a " + TargetName(stub->target) + " launcher");
+  }
+  if (stub->target == Target::kWindows) {
+    if (Status s = stub->image.Parse(stub->bytes); !s.ok())
+      return Status::Error("the stub '" + stubPath + "': " + s.message());
+  }
+  if (stub->target == Target::kPosix && payload::ImageStart(stub->bytes) != stub->bytes.size())
+    return Status::Error("the stub '" + stubPath + "' already carries a payload; pack a bare launcher");
+  return Status();
+}
+
+// Writes the launcher next to OUT, checks it, and only then moves it over
+// OUT, so a failure never leaves half a launcher behind.
+Status ReplaceOutput(const Stub& stub, std::span<const std::uint8_t> payload, std::uint32_t fileCount,
+                     const fs::path& out) {
+  const fs::path temporary = fs::path(out.string() + ".partial");
+  std::error_code ec;
+  if (Status s = WriteLauncher(stub.target, stub.bytes, stub.image, payload, fileCount, temporary); !s.ok()) {
+    fs::remove(temporary, ec);
+    return s;
+  }
+  fs::permissions(temporary, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                  fs::perm_options::add, ec);
+  fs::rename(temporary, out, ec);
+  if (ec) {
+    fs::remove(temporary, ec);
+    return Status::Error("cannot replace '" + out.string() + "': " + ec.message());
+  }
+  return Status();
 }
 
 }  // namespace
 
 int RunPack(int argc, char** argv) {
   Options options;
-  std::string error;
-  if (!options.Parse(argc, argv,
-                     {{"output", 'o', true},
-                      {"run", 'r', true},
-                      {"args", 'a', true},
-                      {"title", 't', true},
-                      {"target", 0, true},
-                      {"stub", 's', true},
-                      {"store", 0, false}},
-                     &error)) {
-    return ReportUsageError(PackCommand(), error);
-  }
-  if (options.operands().size() != 1) return ReportUsageError(PackCommand(), "expected one folder DIR");
-  const fs::path root(options.operands()[0]);
-  const std::string* output = options.Value("output");
-  const std::string* run = options.Value("run");
-  if (!output || output->empty()) return ReportUsageError(PackCommand(), "give the launcher to write with -o OUT");
-  if (!run || run->empty()) return ReportUsageError(PackCommand(), "give the setup program with --run PROGRAM");
-  const std::string program = NormaliseProgramName(*run);
-  const std::string arguments = options.Value("args") ? *options.Value("args") : std::string();
-  std::string title =
-      options.Value("title") ? *options.Value("title") : fs::absolute(root).lexically_normal().filename().string();
-  if (title.empty()) title = fs::absolute(root).lexically_normal().parent_path().filename().string();
-  const bool store = options.Has("store");
-
-  // Texts are single length bytes in the setup record.
-  if (arguments.size() > 255)
-    return ReportError("the arguments are " + std::to_string(arguments.size()) +
-                       " bytes; the launcher carries at most 255 (cutting them would change the command)");
-  if (title.size() > 255) return ReportError("the title is " + std::to_string(title.size()) + " bytes, more than 255");
-  if (title.size() > 31)
-    std::fprintf(stderr, "sfxkit: warning: the progress display shows only the first 31 bytes of the title: \"%s\"\n",
-                 title.substr(0, 31).c_str());
-
-  // The stub and the target.
-  const std::string* targetOption = options.Value("target");
-  if (targetOption && *targetOption != "posix" && *targetOption != "windows")
-    return ReportUsageError(PackCommand(), "--target is posix or windows, not '" + *targetOption + "'");
-  const bool wantWindows = targetOption ? *targetOption == "windows" : platform::kPathSeparator == '\\';
-  std::string stubPath = options.Value("stub") ? *options.Value("stub") : DefaultStub(wantWindows);
-  if (stubPath.empty()) {
-    return ReportError(std::string("no ") + (wantWindows ? "windows" : "posix") +
-                       " launcher stub found: give one with --stub PATH (or set SFXKIT_STUB)");
-  }
-  std::vector<std::uint8_t> stub;
-  if (!ReadWholeFile(stubPath, &stub)) return ReportError("cannot read the stub '" + stubPath + "'");
-  const bool stubIsWindows = stub.size() >= 2 && pe::LoadU16(stub.data()) == pe::kDosMagic;
-  Target target = stubIsWindows ? Target::kWindows : Target::kPosix;
-  if (targetOption) {
-    target = wantWindows ? Target::kWindows : Target::kPosix;
-    if ((target == Target::kWindows) != stubIsWindows)
-      return ReportError("the stub '" + stubPath + "' is not a " + TargetName(target) + " launcher");
-  }
-  pe::PeImage stubImage;
-  if (target == Target::kWindows && !stubImage.Parse(stub, &error))
-    return ReportError("the stub '" + stubPath + "': " + error);
-  if (target == Target::kPosix && PayloadImageStart(stub) != stub.size())
-    return ReportError("the stub '" + stubPath + "' already carries a payload; pack a bare launcher");
+  PackRequest request;
+  if (const int status = ReadRequest(argc, argv, &options, &request); status != kExitOk) return status;
+  Stub stub;
+  if (Status s = LoadStub(request, &stub); !s.ok()) return ReportError(s.message());
 
   // The folder.
   std::vector<PackEntry> entries;
   PackTreeOptions treeOptions;
-  treeOptions.caseInsensitiveNames = target == Target::kWindows;
-  if (!WalkPackTree(root, treeOptions, &entries, &error)) return ReportError(error);
+  treeOptions.caseInsensitiveNames = stub.target == Target::kWindows;
+  if (Status s = WalkPackTree(request.root, treeOptions, &entries); !s.ok()) return ReportError(s.message());
   std::uint64_t totalBytes = 0;
   bool programFound = false;
   for (const PackEntry& e : entries) {
     totalBytes += e.size;
-    if (!e.isFolder && e.name == program) programFound = true;
+    if (!e.isFolder && e.name == request.setup.program) programFound = true;
   }
-  if (!programFound)
-    return ReportError("the setup program '" + program + "' is not among the files of '" + root.string() + "'");
+  if (!programFound) {
+    return ReportError("the setup program '" + request.setup.program + "' is not among the files of '" +
+                       request.root.string() + "'");
+  }
 
-  // The payload, built in memory, then the launcher: written next to OUT,
-  // checked, and only then moved over OUT, so a failure never leaves half a
-  // launcher behind.
+  // The payload, built in memory, then the launcher.
   StreamCloser image;
   const std::uint64_t estimate = totalBytes + 300 * std::uint64_t{entries.size()} + 4096;
   Result r = MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, kMemoryStreamWritable, &image.stream);
   if (Failed(r)) return ReportFailure("payload", r);
+  // Only a hint: without it the stream grows as it is written.
   if (estimate < kMemoryStreamMaxCapacity) (void)image.stream->Reserve(static_cast<std::uint32_t>(estimate));
   std::uint32_t fileCount = 0;
   std::uint64_t storedBytes = 0;
-  if (!BuildPayload(entries, totalBytes, SetupTexts{title, program, arguments}, store, image.stream, &fileCount,
-                    &storedBytes, &error)) {
-    return ReportError(error);
+  if (Status s =
+          BuildPayload(entries, totalBytes, request.setup, request.store, image.stream, &fileCount, &storedBytes);
+      !s.ok()) {
+    return ReportError(s.message());
   }
   void* imageData = nullptr;
   std::uint32_t imageSize = 0;
   (void)MemoryStreams()->GetMemoryBlock(image.stream, &imageData, &imageSize, nullptr);
   const std::span<const std::uint8_t> payload(static_cast<const std::uint8_t*>(imageData), imageSize);
 
-  const fs::path out(*output);
-  const fs::path temporary = fs::path(*output + ".partial");
-  if (!WriteLauncher(target, stub, stubImage, payload, fileCount, temporary, &error)) {
-    std::error_code ec;
-    fs::remove(temporary, ec);
-    return ReportError(error);
-  }
+  const fs::path out(request.output);
+  if (Status s = ReplaceOutput(stub, payload, fileCount, out); !s.ok()) return ReportError(s.message());
   std::error_code ec;
-  fs::permissions(temporary, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                  fs::perm_options::add, ec);
-  fs::rename(temporary, out, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    return ReportError("cannot replace '" + out.string() + "': " + ec.message());
-  }
   const std::uint64_t outSize = fs::file_size(out, ec);
   std::printf("packed %zu entries (%llu bytes, %llu stored) into %s: %s launcher, %llu bytes\n", entries.size(),
               static_cast<unsigned long long>(totalBytes), static_cast<unsigned long long>(storedBytes),
-              out.string().c_str(), TargetName(target), static_cast<unsigned long long>(outSize));
+              out.string().c_str(), TargetName(stub.target), static_cast<unsigned long long>(outSize));
   return kExitOk;
 }
 

@@ -11,7 +11,7 @@
 
 namespace sfx::cli {
 
-using namespace launcher;
+using namespace payload;
 
 const char kVerifyUsage[] =
     "usage: sfxkit verify FILE\n"
@@ -28,15 +28,14 @@ const Command& VerifyCommand() { return CommandNamed("verify"); }
 }  // namespace
 
 int VerifyPayload(const LauncherPayload& payload, const std::string& label, bool quiet) {
-  std::string error;
   SetupInfo setup;
-  if (!ReadSetup(payload, &setup, &error)) return ReportError(label + ": " + error);
+  if (Status s = ReadSetup(payload, &setup); !s.ok()) return ReportError(label + ": " + s.message());
   std::vector<Entry> entries;
   std::uint64_t storedTotal = 0;
   bool programFound = false;
   for (std::uint32_t n = 1; n <= setup.header.fileCount; ++n) {
     Entry e;
-    if (!ReadEntry(payload, n, &e, &error)) return ReportError(label + ": " + error);
+    if (Status s = ReadEntry(payload, n, &e); !s.ok()) return ReportError(label + ": " + s.message());
     storedTotal += e.data.size();
     if (!e.isFolder && e.name == setup.program) programFound = true;
     entries.push_back(e);
@@ -57,8 +56,8 @@ int VerifyPayload(const LauncherPayload& payload, const std::string& label, bool
       status = ReportFailure(label + ": record " + e.recordName + " ('" + e.name + "') does not decode", r);
       break;
     }
-    if (!CheckDecoded(e, size, crc, &error)) {
-      status = ReportError(label + ": " + error);
+    if (Status checked = CheckDecoded(e, size, crc); !checked.ok()) {
+      status = ReportError(label + ": " + checked.message());
       break;
     }
     decodedTotal += size;
@@ -80,7 +79,7 @@ int RunVerify(int argc, char** argv) {
   if (options.operands().size() != 1) return ReportUsageError(VerifyCommand(), "expected one FILE");
   const std::string& path = options.operands()[0];
   LauncherPayload payload;
-  if (!payload.Open(path, &error)) return ReportError(path + ": " + error);
+  if (Status s = payload.Open(path); !s.ok()) return ReportError(path + ": " + s.message());
   return VerifyPayload(payload, path, false);
 }
 

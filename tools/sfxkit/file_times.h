@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <string>
 
-#include "launcher/payload_records.h"
+#include "payload/records.h"
 #include "services/core/file_system.h"
 
 namespace sfx::cli {
 
-using launcher::FileHeader;
+using payload::FileHeader;
 
 // The file's modification time in local time. False when it cannot be read
 // or lies outside the years the payload can carry.

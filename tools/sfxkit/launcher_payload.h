@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/payload_image.h"
+#include "payload/image.h"
 #include "tools/sfxkit/pe_image.h"
+#include "tools/sfxkit/status.h"
 
 namespace sfx::cli {
 
@@ -21,12 +22,12 @@ const char* TargetName(Target target);
 
 class LauncherPayload {
  public:
-  // Reads the file and locates its payload. False with a message naming what
+  // Reads the file and locates its payload. Fails with a message naming what
   // is wrong: unreadable, no payload, a damaged resource table or image
   // directory, or a payload appended more than once.
-  bool Open(const std::string& path, std::string* error);
+  Status Open(const std::string& path);
   // The same over bytes the caller already has (the fuzzer, tests).
-  bool OpenBytes(std::vector<std::uint8_t> bytes, std::string* error);
+  Status OpenBytes(std::vector<std::uint8_t> bytes);
 
   Target target() const { return target_; }
   // The record of that name; false when there is none.
@@ -34,17 +35,13 @@ class LauncherPayload {
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
  private:
-  bool OpenWindows(std::string* error);
-  bool OpenPosix(std::string* error);
+  Status OpenWindows();
+  Status OpenPosix();
 
   std::vector<std::uint8_t> bytes_;
   Target target_ = Target::kPosix;
   std::map<std::string, std::span<const std::uint8_t>> resources_;  // Windows: raw-data resources by name
-  platform::PayloadImage image_;                                    // POSIX
+  payload::PayloadImage image_;                                     // POSIX
 };
-
-// The start of a payload image at the end of `file`, or `file.size()` when
-// there is none: what packing a POSIX launcher keeps of a stub.
-std::size_t PayloadImageStart(std::span<const std::uint8_t> file);
 
 }  // namespace sfx::cli

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "services/core/file_system.h"
+#include "tools/sfxkit/status.h"
 
 namespace sfx::cli {
 
@@ -25,12 +26,11 @@ struct PackTreeOptions {
   bool caseInsensitiveNames = false;
 };
 
-// Walks `root`. False with a message naming the first file the payload cannot
+// Walks `root`. Fails with a message naming the first file the payload cannot
 // carry: a name over 255 bytes or one the launcher would refuse, a file of
 // 4 GiB or more, something that is neither a file nor a folder, a link to a
 // folder, an unreadable time stamp, or more records than the format counts.
-bool WalkPackTree(const std::filesystem::path& root, const PackTreeOptions& options, std::vector<PackEntry>* entries,
-                  std::string* error);
+Status WalkPackTree(const std::filesystem::path& root, const PackTreeOptions& options, std::vector<PackEntry>* entries);
 
 // A setup program name as the user typed it, in the payload's form ("./a\b"
 // becomes "a/b").

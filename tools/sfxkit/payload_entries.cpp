@@ -2,88 +2,78 @@
 
 #include <cstdio>
 
-#include "launcher/entry_names.h"
-#include "services/codec/crc.h"
-#include "services/codec/inflater.h"
+#include "payload/content.h"
 
 namespace sfx::cli {
 
-using namespace launcher;
+using namespace payload;
 
 namespace {
 
-bool Fail(std::string* error, std::string message) {
-  *error = std::move(message);
-  return false;
-}
-
-std::string Text(std::span<const std::uint8_t> bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string Text(const char* bytes, std::size_t length) { return std::string(bytes, length); }
 
 }  // namespace
 
-bool ReadSetup(const LauncherPayload& payload, SetupInfo* setup, std::string* error) {
-  std::span<const std::uint8_t> record;
-  if (!payload.Find(kSetupRecordName, &record)) return Fail(error, "the setup record F00000000 is missing");
-  if (record.size() < kSetupHeaderSize)
-    return Fail(error, "the setup record is " + std::to_string(record.size()) + " bytes, shorter than its header");
-  const SetupHeader h = DecodeSetupHeader(record.data());
-  const std::size_t expected = std::size_t{kSetupHeaderSize} + h.titleLength + h.programLength + h.argumentsLength;
-  if (record.size() != expected) {
-    return Fail(error, "the setup record is " + std::to_string(record.size()) + " bytes, its header says " +
+Status ReadSetup(const LauncherPayload& payload, SetupInfo* setup) {
+  std::span<const std::uint8_t> bytes;
+  if (!payload.Find(kSetupRecordName, &bytes)) return Status::Error("the setup record F00000000 is missing");
+  SetupRecord record;
+  const SetupFault fault = CheckSetupRecord(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &record);
+  const SetupHeader& h = record.header;
+  switch (fault) {
+    case SetupFault::kNone: break;
+    case SetupFault::kTooShort:
+      return Status::Error("the setup record is " + std::to_string(bytes.size()) + " bytes, shorter than its header");
+    case SetupFault::kSizeMismatch: {
+      const std::size_t expected = std::size_t{kSetupHeaderSize} + h.titleLength + h.programLength + h.argumentsLength;
+      return Status::Error("the setup record is " + std::to_string(bytes.size()) + " bytes, its header says " +
                            std::to_string(expected));
+    }
+    case SetupFault::kUnsafeProgramName:
+    case SetupFault::kNoProgramFile:
+      return Status::Error("the setup program's name '" + Text(record.program, h.programLength) +
+                           "' is not a plain relative file name");
   }
   setup->header = h;
-  auto texts = record.subspan(kSetupHeaderSize);
-  setup->title = Text(texts.first(h.titleLength));
-  setup->program = Text(texts.subspan(h.titleLength, h.programLength));
-  setup->arguments = Text(texts.subspan(std::size_t{h.titleLength} + h.programLength, h.argumentsLength));
-  if (!IsSafeEntryName(setup->program.data(), static_cast<std::uint32_t>(setup->program.size())) ||
-      IsFolderEntryName(setup->program.data(), static_cast<std::uint32_t>(setup->program.size()))) {
-    return Fail(error, "the setup program's name '" + setup->program + "' is not a plain relative file name");
-  }
-  return true;
+  setup->title = Text(record.title, h.titleLength);
+  setup->program = Text(record.program, h.programLength);
+  setup->arguments = Text(record.arguments, h.argumentsLength);
+  return Status();
 }
 
-bool ReadEntry(const LauncherPayload& payload, std::uint32_t number, Entry* entry, std::string* error) {
+Status ReadEntry(const LauncherPayload& payload, std::uint32_t number, Entry* entry) {
   char recordName[kRecordNameBytes];
   FormatRecordName(number, recordName);
   entry->number = number;
   entry->recordName = recordName;
   const std::string where = std::string("record ") + recordName;
-  std::span<const std::uint8_t> record;
-  if (!payload.Find(recordName, &record)) return Fail(error, where + " is missing");
-  if (record.size() <= kFileHeaderSize)
-    return Fail(error, where + " is " + std::to_string(record.size()) + " bytes, too short for a header and a name");
-  const FileHeader h = DecodeFileHeader(record.data());
-  const std::uint64_t expected = std::uint64_t{kFileHeaderSize} + h.nameLength + h.storedSize;
-  if (record.size() != expected) {
-    return Fail(error,
-                where + " is " + std::to_string(record.size()) + " bytes, its header says " + std::to_string(expected));
+  std::span<const std::uint8_t> bytes;
+  if (!payload.Find(recordName, &bytes)) return Status::Error(where + " is missing");
+  FileRecord& record = entry->record;
+  const RecordFault fault = CheckFileRecord(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &record);
+  const FileHeader& h = record.header;
+  switch (fault) {
+    case RecordFault::kTooShort:
+      return Status::Error(where + " is " + std::to_string(bytes.size()) + " bytes, too short for a header and a name");
+    case RecordFault::kSizeMismatch:
+      return Status::Error(where + " is " + std::to_string(bytes.size()) + " bytes, its header says " +
+                           std::to_string(std::uint64_t{kFileHeaderSize} + h.nameLength + h.storedSize));
+    case RecordFault::kEmptyName: return Status::Error(where + " has an empty name");
+    default: break;
   }
-  if (h.nameLength == 0) return Fail(error, where + " has an empty name");
   entry->header = h;
-  entry->name = Text(record.subspan(kFileHeaderSize, h.nameLength));
-  entry->data = record.subspan(kFileHeaderSize + h.nameLength);
-  entry->isFolder = IsFolderEntryName(entry->name.data(), h.nameLength);
+  entry->name = Text(record.name, h.nameLength);
+  entry->data = bytes.subspan(kFileHeaderSize + h.nameLength);
+  entry->isFolder = record.isFolder;
   const std::string named = where + " ('" + entry->name + "')";
-  if (!IsSafeEntryName(entry->name.data(), h.nameLength))
-    return Fail(error, named + ": the name could reach outside the folder or is not allowed");
-  if (!IsValidTimeStamp(h)) return Fail(error, named + ": the time stamp is not a valid date and time");
-  if (entry->isFolder) {
-    if (h.size != 0 || h.crc != 0 || h.storedSize != 0)
-      return Fail(error, named + ": a folder entry with a size, CRC or data");
-  } else if (h.method != kMethodDeflate && h.method != kMethodStored) {
-    return Fail(error, named + ": unknown method " + std::to_string(h.method));
+  switch (fault) {
+    case RecordFault::kUnsafeName:
+      return Status::Error(named + ": the name could reach outside the folder or is not allowed");
+    case RecordFault::kBadTimeStamp: return Status::Error(named + ": the time stamp is not a valid date and time");
+    case RecordFault::kFolderWithContent: return Status::Error(named + ": a folder entry with a size, CRC or data");
+    case RecordFault::kUnknownMethod: return Status::Error(named + ": unknown method " + std::to_string(h.method));
+    default: return Status();
   }
-  return true;
-}
-
-bool IsValidTimeStamp(const FileHeader& h) {
-  if (h.year < 1601 || h.year > 30827 || h.month < 1 || h.month > 12 || h.day < 1) return false;
-  static const std::uint8_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (h.year % 4 == 0 && h.year % 100 != 0) || h.year % 400 == 0;
-  const unsigned days = kDays[h.month - 1] + (h.month == 2 && leap ? 1 : 0);
-  return h.day <= days && h.hour <= 23 && h.minute <= 59 && h.second <= 59 && h.hundredths <= 99;
 }
 
 std::string FormatTimeStamp(const FileHeader& h) {
@@ -94,36 +84,28 @@ std::string FormatTimeStamp(const FileHeader& h) {
 }
 
 Result DecodeEntry(const Entry& entry, Stream* output, std::uint32_t* size, std::uint32_t* crc) {
-  std::uint32_t running = 0xFFFFFFFFu;
-  const auto storedSize = static_cast<std::uint32_t>(entry.data.size());
-  if (entry.header.method == kMethodDeflate) {
-    Inflater* inflater = nullptr;
-    SFX_TRY(Inflaters()->CreateInflater(kInflateFullWindow, &inflater));
-    Result r = inflater->InitInput(entry.data.data(), storedSize);
-    if (Succeeded(r)) r = inflater->Extract(output, size, &running, nullptr, nullptr);
-    const Result destroyed = inflater->DestroyInflater();
-    SFX_TRY(r);
-    SFX_TRY(destroyed);
-  } else {
-    (void)Crc()->UpdateCrc32(entry.data.data(), storedSize, &running);
-    SFX_TRY(output->Write(entry.data.data(), storedSize, nullptr));
-    *size = storedSize;
-  }
-  *crc = ~running;
+  const Decoded decoded = DecodeContent(entry.record, output);
+  SFX_TRY(decoded.result);
+  *size = decoded.size;
+  *crc = decoded.crc;
   return kOk;
 }
 
-bool CheckDecoded(const Entry& entry, std::uint32_t size, std::uint32_t crc, std::string* error) {
+Status CheckDecoded(const Entry& entry, std::uint32_t size, std::uint32_t crc) {
   char text[120];
-  if (size != entry.header.size) {
-    std::snprintf(text, sizeof text, ": decodes to %u bytes, the record says %u", size, entry.header.size);
-    return Fail(error, "record " + entry.recordName + " ('" + entry.name + "')" + text);
+  Decoded decoded;
+  decoded.size = size;
+  decoded.crc = crc;
+  switch (CheckContent(entry.record, decoded)) {
+    case RecordFault::kDecodedSizeMismatch:
+      std::snprintf(text, sizeof text, ": decodes to %u bytes, the record says %u", size, entry.header.size);
+      break;
+    case RecordFault::kCrcMismatch:
+      std::snprintf(text, sizeof text, ": CRC-32 is %08X, the record says %08X", crc, entry.header.crc);
+      break;
+    default: return Status();
   }
-  if (crc != entry.header.crc) {
-    std::snprintf(text, sizeof text, ": CRC-32 is %08X, the record says %08X", crc, entry.header.crc);
-    return Fail(error, "record " + entry.recordName + " ('" + entry.name + "')" + text);
-  }
-  return true;
+  return Status::Error("record " + entry.recordName + " ('" + entry.name + "')" + text);
 }
 
 }  // namespace sfx::cli

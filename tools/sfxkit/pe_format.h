@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "payload/byte_order.h"
+
 namespace sfx::pe {
 
 // ---- DOS header ----
@@ -71,18 +73,10 @@ inline constexpr std::uint16_t kRtRcData = 10;
 inline constexpr std::uint16_t kRtGroupIcon = 14;
 
 // ---- little-endian access to bytes whose bounds the caller has checked ----
-inline std::uint16_t LoadU16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-inline std::uint32_t LoadU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-inline void StoreU16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void StoreU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+using payload::LoadU16;
+using payload::LoadU32;
+using payload::StoreU16;
+using payload::StoreU32;
 
 // Rounds up to a power-of-two alignment; the caller keeps the result within
 // 64 bits.

@@ -33,33 +33,28 @@ std::string ResourceKey::Describe() const {
 
 namespace {
 
-bool Fail(std::string* error, std::string message) {
-  if (error) *error = std::move(message);
-  return false;
-}
-
 bool IsPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
 }  // namespace
 
-bool PeImage::Parse(std::span<const std::uint8_t> file, std::string* error) {
+Status PeImage::Parse(std::span<const std::uint8_t> file) {
   *this = PeImage();
   const std::uint64_t size = file.size();
   const std::uint8_t* p = file.data();
   if (size < kDosHeaderSize || LoadU16(p + kDosMagicOffset) != kDosMagic)
-    return Fail(error, "not a Windows executable (no MZ header)");
+    return Status::Error("not a Windows executable (no MZ header)");
   const std::uint64_t peOffset = LoadU32(p + kDosLfanewOffset);
   if (peOffset + kSignatureSize + kFileHeaderSize > size || LoadU32(p + peOffset) != kPeSignature)
-    return Fail(error, "not a Windows executable (no PE header)");
+    return Status::Error("not a Windows executable (no PE header)");
   const std::uint8_t* fh = p + peOffset + kSignatureSize;
-  if (LoadU16(fh + kFhMachine) != kMachineI386) return Fail(error, "not a 32-bit x86 Windows executable");
+  if (LoadU16(fh + kFhMachine) != kMachineI386) return Status::Error("not a 32-bit x86 Windows executable");
   const std::uint32_t sectionCount = LoadU16(fh + kFhNumberOfSections);
   const std::uint32_t optionalSize = LoadU16(fh + kFhSizeOfOptionalHeader);
   const std::uint64_t ohOffset = peOffset + kSignatureSize + kFileHeaderSize;
   if (optionalSize < kOhDataDirectories || ohOffset + optionalSize > size)
-    return Fail(error, "the optional header is truncated");
+    return Status::Error("the optional header is truncated");
   const std::uint8_t* oh = p + ohOffset;
-  if (LoadU16(oh + kOhMagic) != kPe32Magic) return Fail(error, "not a PE32 (32-bit) image");
+  if (LoadU16(oh + kOhMagic) != kPe32Magic) return Status::Error("not a PE32 (32-bit) image");
 
   sectionAlignment_ = LoadU32(oh + kOhSectionAlignment);
   fileAlignment_ = LoadU32(oh + kOhFileAlignment);
@@ -68,7 +63,7 @@ bool PeImage::Parse(std::span<const std::uint8_t> file, std::string* error) {
   checkSum_ = LoadU32(oh + kOhCheckSum);
   symbolTableOffset_ = LoadU32(fh + kFhPointerToSymbolTable);
   if (!IsPowerOfTwo(fileAlignment_) || !IsPowerOfTwo(sectionAlignment_) || fileAlignment_ > sectionAlignment_)
-    return Fail(error, "the section or file alignment is not valid");
+    return Status::Error("the section or file alignment is not valid");
 
   // Only the directories that the optional header really has room for count.
   const std::uint32_t declared = LoadU32(oh + kOhNumberOfRvaAndSizes);
@@ -81,7 +76,7 @@ bool PeImage::Parse(std::span<const std::uint8_t> file, std::string* error) {
 
   const std::uint64_t tableOffset = ohOffset + optionalSize;
   if (tableOffset + std::uint64_t{sectionCount} * kSectionHeaderSize > size)
-    return Fail(error, "the section table is truncated");
+    return Status::Error("the section table is truncated");
   for (std::uint32_t i = 0; i < sectionCount; ++i) {
     const std::uint8_t* s = p + tableOffset + i * kSectionHeaderSize;
     Section section;
@@ -92,14 +87,14 @@ bool PeImage::Parse(std::span<const std::uint8_t> file, std::string* error) {
     section.rawOffset = LoadU32(s + kShPointerToRawData);
     section.characteristics = LoadU32(s + kShCharacteristics);
     if (std::uint64_t{section.virtualAddress} + section.MappedSize() > 0xFFFFFFFFu)
-      return Fail(error, std::string("section ") + section.name + " extends past 4 GiB");
+      return Status::Error(std::string("section ") + section.name + " extends past 4 GiB");
     sections_.push_back(section);
   }
   fileHeaderOffset_ = static_cast<std::uint32_t>(peOffset + kSignatureSize);
   optionalHeaderOffset_ = static_cast<std::uint32_t>(ohOffset);
   sectionTableOffset_ = static_cast<std::uint32_t>(tableOffset);
   file_ = file;
-  return true;
+  return Status();
 }
 
 bool PeImage::MapRva(std::uint32_t rva, std::uint32_t size, const std::uint8_t** out) const {
@@ -143,15 +138,15 @@ class TreeReader {
   TreeReader(const PeImage& image, const std::uint8_t* base, std::uint64_t limit, std::vector<Resource>* out)
       : image_(image), base_(base), limit_(limit), budget_(limit / kRdEntrySize + 1), out_(out) {}
 
-  bool Walk(std::uint64_t offset, std::uint32_t level, Resource* path, std::string* error) {
-    if (offset + kRdHeaderSize > limit_) return Damaged(error, "a directory lies outside the section");
+  Status Walk(std::uint64_t offset, std::uint32_t level, Resource* path) {
+    if (offset + kRdHeaderSize > limit_) return Damaged("a directory lies outside the section");
     const std::uint8_t* d = base_ + offset;
     const std::uint32_t named = LoadU16(d + kRdNumberOfNamedEntries);
     const std::uint32_t ids = LoadU16(d + kRdNumberOfIdEntries);
     const std::uint64_t count = std::uint64_t{named} + ids;
     if (offset + kRdHeaderSize + count * kRdEntrySize > limit_)
-      return Damaged(error, "a directory's entries run past the section");
-    if (count > budget_) return Damaged(error, "the tree has more entries than its size allows");
+      return Damaged("a directory's entries run past the section");
+    if (count > budget_) return Damaged("the tree has more entries than its size allows");
     budget_ -= count;
     ResourceKey previous;
     for (std::uint64_t i = 0; i < count; ++i) {
@@ -160,62 +155,62 @@ class TreeReader {
       const std::uint32_t offsetField = LoadU32(e + 4);
       ResourceKey key;
       const bool isString = (nameField & kRdHighBit) != 0;
-      if (isString != (i < named)) return Damaged(error, "named and numbered entries are mixed up");
+      if (isString != (i < named)) return Damaged("named and numbered entries are mixed up");
       if (isString) {
-        if (level == kRdLevels - 1) return Damaged(error, "a language is given by name");
-        if (!ReadString(nameField & ~kRdHighBit, &key, error)) return false;
+        if (level == kRdLevels - 1) return Damaged("a language is given by name");
+        SFXKIT_TRY(ReadString(nameField & ~kRdHighBit, &key));
       } else {
-        if (nameField > 0xFFFF) return Damaged(error, "an id does not fit in 16 bits");
+        if (nameField > 0xFFFF) return Damaged("an id does not fit in 16 bits");
         key = ResourceKey::Id(static_cast<std::uint16_t>(nameField));
       }
-      if (i > 0 && !(previous < key)) return Damaged(error, "entries are out of order or repeated");
+      if (i > 0 && !(previous < key)) return Damaged("entries are out of order or repeated");
       const bool isDirectory = (offsetField & kRdHighBit) != 0;
       const std::uint32_t target = offsetField & ~kRdHighBit;
       if (level + 1 < kRdLevels) {
-        if (!isDirectory) return Damaged(error, "data found where a directory belongs");
+        if (!isDirectory) return Damaged("data found where a directory belongs");
         if (level == 0)
           path->type = key;
         else
           path->name = key;
-        if (!Walk(target, level + 1, path, error)) return false;
+        SFXKIT_TRY(Walk(target, level + 1, path));
       } else {
-        if (isDirectory) return Damaged(error, "the tree is deeper than three levels");
+        if (isDirectory) return Damaged("the tree is deeper than three levels");
         path->language = key.id;
-        if (!ReadData(target, path, error)) return false;
+        SFXKIT_TRY(ReadData(target, path));
       }
       previous = std::move(key);
     }
-    return true;
+    return Status();
   }
 
  private:
-  static bool Damaged(std::string* error, const char* what) {
-    return Fail(error, std::string("the resource table is damaged: ") + what);
+  static Status Damaged(const char* what) {
+    return Status::Error(std::string("the resource table is damaged: ") + what);
   }
 
-  bool ReadString(std::uint64_t offset, ResourceKey* key, std::string* error) const {
-    if (offset + 2 > limit_) return Damaged(error, "a name lies outside the section");
+  Status ReadString(std::uint64_t offset, ResourceKey* key) const {
+    if (offset + 2 > limit_) return Damaged("a name lies outside the section");
     const std::uint32_t length = LoadU16(base_ + offset);
-    if (offset + 2 + 2ull * length > limit_) return Damaged(error, "a name runs past the section");
+    if (offset + 2 + 2ull * length > limit_) return Damaged("a name runs past the section");
     key->isString = true;
     key->text.resize(length);
     for (std::uint32_t i = 0; i < length; ++i) key->text[i] = LoadU16(base_ + offset + 2 + 2 * i);
-    return true;
+    return Status();
   }
 
-  bool ReadData(std::uint64_t offset, Resource* path, std::string* error) const {
-    if (offset + kRdDataEntrySize > limit_) return Damaged(error, "a data entry lies outside the section");
+  Status ReadData(std::uint64_t offset, Resource* path) const {
+    if (offset + kRdDataEntrySize > limit_) return Damaged("a data entry lies outside the section");
     const std::uint8_t* e = base_ + offset;
     const std::uint32_t rva = LoadU32(e);
     const std::uint32_t size = LoadU32(e + 4);
     const std::uint8_t* data = nullptr;
     if (!image_.MapRva(rva, size, &data))
-      return Fail(error, "the resource table is damaged: the data of " + path->type.Describe() + "/" +
-                             path->name.Describe() + " lies outside the file");
+      return Status::Error("the resource table is damaged: the data of " + path->type.Describe() + "/" +
+                           path->name.Describe() + " lies outside the file");
     path->codePage = LoadU32(e + 8);
     path->data = std::span<const std::uint8_t>(data, size);
     out_->push_back(*path);
-    return true;
+    return Status();
   }
 
   const PeImage& image_;
@@ -227,20 +222,20 @@ class TreeReader {
 
 }  // namespace
 
-bool PeImage::ReadResources(std::vector<Resource>* out, std::string* error) const {
+Status PeImage::ReadResources(std::vector<Resource>* out) const {
   out->clear();
   const DataDirectory dir = Directory(kDirResource);
-  if (dir.rva == 0 && dir.size == 0) return true;
+  if (dir.rva == 0 && dir.size == 0) return Status();
   const int index = ResourceSectionIndex();
-  if (index < 0) return Fail(error, "the resource table is damaged: its directory lies in no section");
+  if (index < 0) return Status::Error("the resource table is damaged: its directory lies in no section");
   const Section& s = sections_[static_cast<std::size_t>(index)];
   const std::uint64_t offset = std::uint64_t{dir.rva} - s.virtualAddress;
   std::uint64_t limit = std::min<std::uint64_t>(s.rawSize, s.MappedSize());
   limit = std::min<std::uint64_t>(limit, file_.size() > s.rawOffset ? file_.size() - s.rawOffset : 0);
-  if (offset >= limit) return Fail(error, "the resource table is damaged: it lies outside the file");
+  if (offset >= limit) return Status::Error("the resource table is damaged: it lies outside the file");
   TreeReader reader(*this, file_.data() + s.rawOffset + offset, limit - offset, out);
   Resource path;
-  return reader.Walk(0, 0, &path, error);
+  return reader.Walk(0, 0, &path);
 }
 
 std::uint32_t ComputeCheckSum(std::span<const std::uint8_t> file, std::uint32_t checkSumOffset) {

@@ -10,7 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "tools/sfxkit/status.h"
+
 namespace sfx::pe {
+
+using cli::Status;
 
 struct Section {
   char name[9] = {};  // zero-terminated copy of the 8-byte field
@@ -59,14 +63,14 @@ class PeImage {
  public:
   // Parses headers and section table. The bytes must outlive the image.
   // False with a message in `error` when the file is not a sound PE32 image.
-  bool Parse(std::span<const std::uint8_t> file, std::string* error);
+  Status Parse(std::span<const std::uint8_t> file);
 
   // Reads the whole resource tree into `out`, in tree order. False with a
   // message when the tree is damaged: offsets outside the section, a loop,
   // entries out of order or repeated (the system's look-up could not find
   // them), or data outside the file. An image without resources gives an
   // empty list.
-  bool ReadResources(std::vector<Resource>* out, std::string* error) const;
+  Status ReadResources(std::vector<Resource>* out) const;
 
   // The file bytes of [rva, rva + size), which must lie inside one section's
   // raw data; false otherwise.

@@ -14,21 +14,23 @@
 #include <vector>
 
 #include "tools/sfxkit/pe_image.h"
+#include "tools/sfxkit/status.h"
 
 namespace sfx::pe {
+
+using cli::Status;
 
 // Lays out a complete resource section for `resources` (any order; no two may
 // share type, name and language) whose first byte will be at `baseRva`.
 // Resource data is placed after the tree, each piece 8-byte aligned.
-bool BuildResourceSection(const std::vector<Resource>& resources, std::uint32_t baseRva, std::vector<std::uint8_t>* out,
-                          std::string* error);
+Status BuildResourceSection(const std::vector<Resource>& resources, std::uint32_t baseRva,
+                            std::vector<std::uint8_t>* out);
 
 // The stub's file with `added` merged into its resources. Fails with a message
 // when the stub cannot carry them: a signed stub (the signature would no
 // longer match), sections that overlap, headers that cannot grow before the
 // first section, an added resource that the stub already has, or an image
 // that would pass 4 GiB.
-bool WriteWithResources(const PeImage& stub, const std::vector<Resource>& added, std::vector<std::uint8_t>* out,
-                        std::string* error);
+Status WriteWithResources(const PeImage& stub, const std::vector<Resource>& added, std::vector<std::uint8_t>* out);
 
 }  // namespace sfx::pe

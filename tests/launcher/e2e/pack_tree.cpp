@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/payload_writer.h"
+#include "payload/writer.h"
 #include "services/core/file_stream.h"
 #include "services/core/file_system.h"
 #include "services/core/service.h"
@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pack_tree: cannot create %s\n", argv[2]);
     return 1;
   }
-  sfx::launcher::PayloadWriter writer;
-  bool ok = writer.Start(out, sfx::launcher::PayloadFormat::kAppendedImage) == sfx::kOk &&
+  sfx::payload::PayloadWriter writer;
+  bool ok = writer.Start(out, sfx::payload::PayloadFormat::kAppendedImage) == sfx::kOk &&
             writer.SetSetup("benchmark", argv[4], argc > 5 ? argv[5] : "") == sfx::kOk;
   std::vector<std::uint8_t> content, packed;
   for (const fs::path& p : entries) {

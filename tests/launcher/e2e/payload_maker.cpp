@@ -17,15 +17,15 @@
 #include <string>
 #include <vector>
 
-#include "launcher/payload_records.h"
-#include "launcher/payload_writer.h"
+#include "payload/records.h"
+#include "payload/writer.h"
 #include "services/core/memory_stream.h"
 #include "services/core/service.h"
 
 namespace {
 
-using sfx::launcher::FileHeader;
-using sfx::launcher::PayloadWriter;
+using sfx::payload::FileHeader;
+using sfx::payload::PayloadWriter;
 using Bytes = std::vector<std::uint8_t>;
 
 // 2024-03-05 06:07:08.09 local time. The runs happen in Europe/Berlin
@@ -94,8 +94,8 @@ FileHeader HeaderFor(const std::string& name, const Bytes& content, std::uint8_t
 }
 
 Bytes Record(const FileHeader& h, const std::string& name, const Bytes& data) {
-  Bytes out(sfx::launcher::kFileHeaderSize);
-  sfx::launcher::EncodeFileHeader(h, out.data());
+  Bytes out(sfx::payload::kFileHeaderSize);
+  sfx::payload::EncodeFileHeader(h, out.data());
   out.insert(out.end(), name.begin(), name.end());
   out.insert(out.end(), data.begin(), data.end());
   return out;
@@ -220,8 +220,8 @@ int main(int argc, char** argv) {
     return 1;
   PayloadWriter writer;
   Maker maker(&writer);
-  bool ok = probe.size() > 0 && writer.Start(stream, res ? sfx::launcher::PayloadFormat::kResourceFile
-                                                         : sfx::launcher::PayloadFormat::kAppendedImage) == sfx::kOk;
+  bool ok = probe.size() > 0 && writer.Start(stream, res ? sfx::payload::PayloadFormat::kResourceFile
+                                                         : sfx::payload::PayloadFormat::kAppendedImage) == sfx::kOk;
   if (ok && scenario == "badprogram") {
     ok = writer.SetSetup("sfxkit end-to-end", "../../setup", arguments.c_str()) == sfx::kOk &&
          AddProgram(maker, probe, program);

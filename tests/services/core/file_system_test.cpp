@@ -346,6 +346,33 @@ TEST_F(FileSystemTest, GetFileInfoReportsSizeAndUtcWriteTime) {
   EXPECT_EQ(size, 1234u);
 }
 
+TEST_F(FileSystemTest, SetFileTimesGivesTheLocalTimeInUtcOrSaysWhyNot) {
+  const std::string path = dir_ / "stamped";
+  ASSERT_TRUE(WriteWholeFile(path, "x"));
+  const DateTimeRecord local{2022, 2, 3, 4, 5, 6, 70};
+  ASSERT_EQ(FileSystem()->SetFileTimes(path.c_str(), &local), kOk);
+  // What was set is the local time turned into UTC, as GetFileInfo reports it.
+  const platform::CalendarTime calendar{2022, 2, 0, 3, 4, 5, 6, 700};
+  std::uint64_t localTime = 0, universal = 0;
+  ASSERT_TRUE(platform::CalendarToFileTime(calendar, &localTime));
+  ASSERT_TRUE(platform::LocalFileTimeToUtc(localTime, &universal));
+  platform::CalendarTime expected{};
+  ASSERT_TRUE(platform::FileTimeToCalendar(universal, &expected));
+  DateTimeRecord read{};
+  ASSERT_EQ(FileSystem()->GetFileInfo(path.c_str(), &read, nullptr, 0, nullptr), kOk);
+  EXPECT_EQ(read.year, expected.year);
+  EXPECT_EQ(read.day, expected.day);
+  EXPECT_EQ(read.hour, expected.hour);
+  EXPECT_EQ(read.hundredths, 70);
+
+  const DateTimeRecord noDay{2023, 2, 29, 0, 0, 0, 0};
+  const DateTimeRecord tooFine{2023, 1, 1, 0, 0, 0, 100};
+  EXPECT_EQ(FileSystem()->SetFileTimes(path.c_str(), &noDay), kFileTimeUnavailable);
+  EXPECT_EQ(FileSystem()->SetFileTimes(path.c_str(), &tooFine), kFileTimeUnavailable);
+  EXPECT_EQ(FileSystem()->SetFileTimes((dir_ / "missing").c_str(), &local), kCannotOpen);
+  EXPECT_EQ(FileSystem()->SetFileTimes(path.c_str(), nullptr), kNullOutput);
+}
+
 TEST_F(FileSystemTest, GetFileInfoWithoutTimeOrSizeDoesNotTouchTheFile) {
   const std::string missing = dir_ / "missing";
   std::uint8_t marker = 9;

@@ -155,7 +155,8 @@ TEST_F(PackTest, WindowsRoundTripOnAMingwStub) {
   pe::PeImage image;
   std::vector<pe::Resource> resources;
   std::string error;
-  ASSERT_TRUE(image.Parse(bytes, &error) && image.ReadResources(&resources, &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(image.Parse(bytes), &error) && sfx::cli::IsOk(image.ReadResources(&resources), &error))
+      << error;
   EXPECT_EQ(resources.size(), 3u + 1u + kExpectedOrder.size() + 2u);  // probe's (dialog, icons x2, group, KEEPME)
   // Asking for the other target's kind of stub is refused.
   r = Pack({"--run", "setup.sh", "--target", "posix"}, out);
@@ -295,7 +296,7 @@ TEST_F(DamagedLauncherTest, DamagedDirectoryOrRecords) {
   // verify and extract find the damage and name the entry.
   LauncherPayload payload;
   std::string error;
-  ASSERT_TRUE(payload.OpenBytes(good_, &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(payload.OpenBytes(good_), &error)) << error;
   std::span<const std::uint8_t> record;
   ASSERT_TRUE(payload.Find("F00000004", &record));  // a/b/deep.txt
   bytes = good_;
@@ -325,7 +326,7 @@ TEST_F(DamagedLauncherTest, DamagedResourceTable) {
   const auto good = ReadBytes(launcher_);
   pe::PeImage image;
   std::string error;
-  ASSERT_TRUE(image.Parse(good, &error));
+  ASSERT_TRUE(sfx::cli::IsOk(image.Parse(good), &error));
   const pe::Section& s = image.sections()[static_cast<std::size_t>(image.ResourceSectionIndex())];
   const std::size_t root = s.rawOffset + (image.Directory(pe::kDirResource).rva - s.virtualAddress);
 

@@ -83,8 +83,8 @@ class PeFixtureTest : public ::testing::TestWithParam<const char*> {
     stubBytes_ = ReadFile(path);
     ASSERT_FALSE(stubBytes_.empty()) << path;
     std::string error;
-    ASSERT_TRUE(stub_.Parse(stubBytes_, &error)) << error;
-    ASSERT_TRUE(stub_.ReadResources(&stubResources_, &error)) << error;
+    ASSERT_TRUE(sfx::cli::IsOk(stub_.Parse(stubBytes_), &error)) << error;
+    ASSERT_TRUE(sfx::cli::IsOk(stub_.ReadResources(&stubResources_), &error)) << error;
   }
 
   std::vector<std::uint8_t> stubBytes_;
@@ -96,12 +96,12 @@ TEST_P(PeFixtureTest, MergedRecordsReadBackAndStubResourcesStay) {
   const auto records = MakeRecords(12);
   std::vector<std::uint8_t> packed;
   std::string error;
-  ASSERT_TRUE(WriteWithResources(stub_, AsResources(records), &packed, &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(WriteWithResources(stub_, AsResources(records), &packed), &error)) << error;
 
   PeImage image;
-  ASSERT_TRUE(image.Parse(packed, &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(image.Parse(packed), &error)) << error;
   std::vector<Resource> resources;
-  ASSERT_TRUE(image.ReadResources(&resources, &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(image.ReadResources(&resources), &error)) << error;
   EXPECT_EQ(resources.size(), stubResources_.size() + records.size());
   for (const Resource& old : stubResources_) {
     const Resource* now = FindIn(resources, old.type, old.name);
@@ -149,7 +149,7 @@ TEST_P(PeFixtureTest, MergedRecordsReadBackAndStubResourcesStay) {
 
   // Packing a packed launcher again is refused, naming the resource.
   std::vector<std::uint8_t> twice;
-  EXPECT_FALSE(WriteWithResources(image, AsResources(records), &twice, &error));
+  EXPECT_FALSE(sfx::cli::IsOk(WriteWithResources(image, AsResources(records), &twice), &error));
   EXPECT_NE(error.find("F00000000"), std::string::npos) << error;
 }
 
@@ -160,7 +160,7 @@ TEST_P(PeFixtureTest, SystemLookUpSeesTheRecords) {
   const auto records = MakeRecords(20);
   std::vector<std::uint8_t> packed;
   std::string error;
-  ASSERT_TRUE(WriteWithResources(stub_, AsResources(records), &packed, &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(WriteWithResources(stub_, AsResources(records), &packed), &error)) << error;
   const std::string exe = std::string("packed_") + GetParam();
   const std::string report = exe + ".txt";
   ASSERT_TRUE(WriteFile(exe, packed));
@@ -213,9 +213,9 @@ class PeDamageTest : public PeFixtureTest {
   std::string ReadBack(const std::vector<std::uint8_t>& bytes) {
     PeImage image;
     std::string error;
-    if (!image.Parse(bytes, &error)) return error;
+    if (!sfx::cli::IsOk(image.Parse(bytes), &error)) return error;
     std::vector<Resource> list;
-    if (!image.ReadResources(&list, &error)) return error;
+    if (!sfx::cli::IsOk(image.ReadResources(&list), &error)) return error;
     return "";
   }
 };
@@ -264,8 +264,8 @@ TEST_P(PeDamageTest, DamagedTreesAreRefusedWithAReason) {
     // The writer refuses to build on a damaged stub, too.
     PeImage image;
     std::vector<std::uint8_t> out;
-    ASSERT_TRUE(image.Parse(bytes, &error));
-    EXPECT_FALSE(WriteWithResources(image, {}, &out, &error)) << c.what;
+    ASSERT_TRUE(sfx::cli::IsOk(image.Parse(bytes), &error));
+    EXPECT_FALSE(sfx::cli::IsOk(WriteWithResources(image, {}, &out), &error)) << c.what;
   }
 }
 
@@ -274,19 +274,19 @@ TEST_P(PeDamageTest, HeadersOfOtherKindsAreRefused) {
   PeImage image;
   std::vector<std::uint8_t> bytes = stubBytes_;
   bytes[0] = 'X';
-  EXPECT_FALSE(image.Parse(bytes, &error));
+  EXPECT_FALSE(sfx::cli::IsOk(image.Parse(bytes), &error));
   EXPECT_NE(error.find("MZ"), std::string::npos);
   bytes = stubBytes_;
   StoreU32(bytes.data() + kDosLfanewOffset, 0xFFFFFFF0u);  // "PE" header far past the end
-  EXPECT_FALSE(image.Parse(bytes, &error));
+  EXPECT_FALSE(sfx::cli::IsOk(image.Parse(bytes), &error));
   bytes = stubBytes_;
   const std::uint32_t pe = LoadU32(bytes.data() + kDosLfanewOffset);
   StoreU16(bytes.data() + pe + 4 + kFhMachine, 0x8664);  // a 64-bit machine
-  EXPECT_FALSE(image.Parse(bytes, &error));
+  EXPECT_FALSE(sfx::cli::IsOk(image.Parse(bytes), &error));
   EXPECT_NE(error.find("32-bit"), std::string::npos);
   bytes = stubBytes_;
   StoreU16(bytes.data() + pe + 4 + kFhNumberOfSections, 0xFFFF);  // a section table past the end
-  EXPECT_FALSE(image.Parse(bytes, &error));
+  EXPECT_FALSE(sfx::cli::IsOk(image.Parse(bytes), &error));
 }
 
 INSTANTIATE_TEST_SUITE_P(Probes, PeDamageTest, ::testing::Values("resource_probe.exe"));
@@ -299,10 +299,10 @@ TEST(PeResourceSection, RepeatedResourcesAreRefused) {
   };
   std::vector<std::uint8_t> out;
   std::string error;
-  EXPECT_FALSE(BuildResourceSection(list, 0x1000, &out, &error));
+  EXPECT_FALSE(sfx::cli::IsOk(BuildResourceSection(list, 0x1000, &out), &error));
   EXPECT_NE(error.find("twice"), std::string::npos);
   list[1].language = 1033;  // the same name in another language is a different resource
-  EXPECT_TRUE(BuildResourceSection(list, 0x1000, &out, &error)) << error;
+  EXPECT_TRUE(sfx::cli::IsOk(BuildResourceSection(list, 0x1000, &out), &error)) << error;
 }
 
 // A hand-made image: 0x200 bytes of headers, then `sections` sections of one
@@ -353,12 +353,13 @@ TEST(PeMadeImage, ResourcesGoAfterTheHeaders) {
   const auto bytes = MadeImage(0, 0x1000);
   PeImage stub;
   std::string error;
-  ASSERT_TRUE(stub.Parse(bytes, &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(stub.Parse(bytes), &error)) << error;
   std::vector<std::uint8_t> out;
-  ASSERT_TRUE(WriteWithResources(stub, kTwoRecords, &out, &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(WriteWithResources(stub, kTwoRecords, &out), &error)) << error;
   PeImage image;
   std::vector<Resource> resources;
-  ASSERT_TRUE(image.Parse(out, &error) && image.ReadResources(&resources, &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(image.Parse(out), &error) && sfx::cli::IsOk(image.ReadResources(&resources), &error))
+      << error;
   ASSERT_EQ(image.sections().size(), 1u);
   EXPECT_EQ(image.sections()[0].virtualAddress, 0x1000u);
   EXPECT_EQ(image.sizeOfImage(), 0x2000u);
@@ -374,12 +375,13 @@ TEST(PeMadeImage, FullHeadersGrow) {
   const auto bytes = MadeImage(5, 0x1000);
   PeImage stub;
   std::string error;
-  ASSERT_TRUE(stub.Parse(bytes, &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(stub.Parse(bytes), &error)) << error;
   std::vector<std::uint8_t> out;
-  ASSERT_TRUE(WriteWithResources(stub, kTwoRecords, &out, &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(WriteWithResources(stub, kTwoRecords, &out), &error)) << error;
   PeImage image;
   std::vector<Resource> resources;
-  ASSERT_TRUE(image.Parse(out, &error) && image.ReadResources(&resources, &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(image.Parse(out), &error) && sfx::cli::IsOk(image.ReadResources(&resources), &error))
+      << error;
   EXPECT_EQ(image.sizeOfHeaders(), 0x400u);
   ASSERT_EQ(image.sections().size(), 6u);
   for (std::uint32_t i = 0; i < 5; ++i) {
@@ -398,8 +400,8 @@ TEST(PeMadeImage, FullHeadersGrow) {
   // With the first section right behind the headers in memory there is
   // nowhere to grow.
   const auto tight = MadeImage(5, 0x200);
-  ASSERT_TRUE(stub.Parse(tight, &error)) << error;
-  EXPECT_FALSE(WriteWithResources(stub, kTwoRecords, &out, &error));
+  ASSERT_TRUE(sfx::cli::IsOk(stub.Parse(tight), &error)) << error;
+  EXPECT_FALSE(sfx::cli::IsOk(WriteWithResources(stub, kTwoRecords, &out), &error));
   EXPECT_NE(error.find("no room"), std::string::npos) << error;
 }
 

@@ -1,16 +1,11 @@
-#include "platform/payload_image.h"
+#include "payload/image.h"
 
 #include <cstring>
 
-namespace sfx::platform {
+#include "payload/byte_order.h"
+
+namespace sfx::payload {
 namespace {
-
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint64_t Le64(const std::uint8_t* p) { return Le32(p) | static_cast<std::uint64_t>(Le32(p + 4)) << 32; }
 
 // Bytewise order, a proper prefix first.
 int CompareNames(const std::uint8_t* a, std::uint32_t aLength, const std::uint8_t* b, std::uint32_t bLength) {
@@ -25,8 +20,8 @@ int CompareNames(const std::uint8_t* a, std::uint32_t aLength, const std::uint8_
 std::uint64_t PayloadImage::ImageSizeFromTrailer(const std::uint8_t* trailer, std::uint64_t fileSize) {
   if (fileSize < kPayloadTrailerSize) return 0;
   if (std::memcmp(trailer + kTrailerMagic, kPayloadMagic, sizeof kPayloadMagic) != 0) return 0;
-  if (Le32(trailer + kTrailerVersion) != kPayloadVersion) return 0;
-  const std::uint64_t imageSize = Le64(trailer + kTrailerImageSize);
+  if (LoadU32(trailer + kTrailerVersion) != kPayloadVersion) return 0;
+  const std::uint64_t imageSize = LoadU64(trailer + kTrailerImageSize);
   if (imageSize < kPayloadTrailerSize || imageSize > fileSize) return 0;
   return imageSize;
 }
@@ -36,9 +31,9 @@ bool PayloadImage::Open(const std::uint8_t* base, std::size_t size) {
   if (base == nullptr || size < kPayloadTrailerSize) return false;
   const std::uint8_t* trailer = base + size - kPayloadTrailerSize;
   if (ImageSizeFromTrailer(trailer, size) != size) return false;
-  const std::uint32_t entryCount = Le32(trailer + kTrailerEntryCount);
-  const std::uint32_t directoryOffset = Le32(trailer + kTrailerDirectoryOffset);
-  const std::uint32_t directorySize = Le32(trailer + kTrailerDirectorySize);
+  const std::uint32_t entryCount = LoadU32(trailer + kTrailerEntryCount);
+  const std::uint32_t directoryOffset = LoadU32(trailer + kTrailerDirectoryOffset);
+  const std::uint32_t directorySize = LoadU32(trailer + kTrailerDirectorySize);
   // The directory lies directly before the trailer; the records before it.
   if (static_cast<std::uint64_t>(directoryOffset) + directorySize + kPayloadTrailerSize != size) return false;
   const std::uint64_t entriesSize = static_cast<std::uint64_t>(entryCount) * kPayloadEntrySize;
@@ -51,10 +46,10 @@ bool PayloadImage::Open(const std::uint8_t* base, std::size_t size) {
   std::uint32_t previousLength = 0;
   for (std::uint32_t i = 0; i < entryCount; ++i) {
     const std::uint8_t* entry = directory + static_cast<std::size_t>(i) * kPayloadEntrySize;
-    const std::uint32_t offset = Le32(entry);
-    const std::uint32_t recordSize = Le32(entry + 4);
-    const std::uint32_t nameOffset = Le32(entry + 8);
-    const std::uint32_t nameLength = Le32(entry + 12);
+    const std::uint32_t offset = LoadU32(entry);
+    const std::uint32_t recordSize = LoadU32(entry + 4);
+    const std::uint32_t nameOffset = LoadU32(entry + 8);
+    const std::uint32_t nameLength = LoadU32(entry + 12);
     if (static_cast<std::uint64_t>(offset) + recordSize > directoryOffset) return false;
     if (nameLength > kPayloadMaxNameLength || nameOffset < entriesSize ||
         static_cast<std::uint64_t>(nameOffset) + nameLength > directorySize) {
@@ -86,10 +81,10 @@ bool PayloadImage::Find(const char* name, const std::uint8_t** data, std::uint32
     const std::uint32_t middle = low + (high - low) / 2;
     const std::uint8_t* entry = directory + static_cast<std::size_t>(middle) * kPayloadEntrySize;
     const int c =
-        CompareNames(directory + Le32(entry + 8), Le32(entry + 12), wanted, static_cast<std::uint32_t>(length));
+        CompareNames(directory + LoadU32(entry + 8), LoadU32(entry + 12), wanted, static_cast<std::uint32_t>(length));
     if (c == 0) {
-      *data = base_ + Le32(entry);
-      *size = Le32(entry + 4);
+      *data = base_ + LoadU32(entry);
+      *size = LoadU32(entry + 4);
       return true;
     }
     if (c < 0) {
@@ -101,4 +96,11 @@ bool PayloadImage::Find(const char* name, const std::uint8_t** data, std::uint32
   return false;
 }
 
-}  // namespace sfx::platform
+std::size_t ImageStart(std::span<const std::uint8_t> file) {
+  if (file.size() < kPayloadTrailerSize) return file.size();
+  const std::uint64_t imageSize =
+      PayloadImage::ImageSizeFromTrailer(file.data() + file.size() - kPayloadTrailerSize, file.size());
+  return imageSize == 0 ? file.size() : static_cast<std::size_t>(file.size() - imageSize);
+}
+
+}  // namespace sfx::payload

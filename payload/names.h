@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-namespace sfx::launcher {
+namespace sfx::payload {
 
 // True when every part between separators ('/' or '\') is a plain name: not
 // empty, not made of dots and spaces only (".", "..", "..." and names that
@@ -18,7 +18,12 @@ namespace sfx::launcher {
 // separator. A folder entry's single trailing separator is allowed.
 bool IsSafeEntryName(const char* name, std::uint32_t length);
 
+// True for a folder entry's name: one ending in a slash or a backslash.
+inline bool IsFolderEntryName(const char* name, std::uint32_t length) {
+  return length > 0 && (name[length - 1] == '/' || name[length - 1] == '\\');
+}
+
 // Turns both kinds of separator into the platform's own.
 void UsePlatformSeparators(char* name);
 
-}  // namespace sfx::launcher
+}  // namespace sfx::payload

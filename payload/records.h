@@ -18,7 +18,7 @@
 
 #include <cstdint>
 
-namespace sfx::launcher {
+namespace sfx::payload {
 
 inline constexpr char kSetupRecordName[] = "F00000000";
 inline constexpr std::uint32_t kRecordNameBytes = 10;  // "F" + 8 hex digits + zero
@@ -52,13 +52,6 @@ static_assert(kSetupReserved + 1 == kSetupHeaderSize);
 inline constexpr std::uint8_t kMethodDeflate = 0;
 inline constexpr std::uint8_t kMethodStored = 1;
 
-// Buffers of the program-wide values and of the extraction.
-inline constexpr std::uint32_t kTitleBytes = 32;  // at most 31 characters shown
-inline constexpr std::uint32_t kProgramNameBytes = 256;
-inline constexpr std::uint32_t kArgumentsBytes = 256;
-inline constexpr std::uint32_t kPathBytes = 260;
-inline constexpr std::uint32_t kEntryNameBytes = 256;
-
 struct SetupHeader {
   std::uint32_t fileCount;
   std::uint32_t maxNameLength;
@@ -80,19 +73,6 @@ struct FileHeader {
   std::uint8_t filler[2];
 };
 
-inline std::uint16_t ReadLe16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-inline std::uint32_t ReadLe32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-inline void WriteLe16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void WriteLe32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 // From kSetupHeaderSize bytes.
 SetupHeader DecodeSetupHeader(const std::uint8_t* bytes);
 void EncodeSetupHeader(const SetupHeader& header, std::uint8_t* bytes);
@@ -103,9 +83,4 @@ void EncodeFileHeader(const FileHeader& header, std::uint8_t* bytes);
 // "F%08lX": record 10 is "F0000000A". `name` holds kRecordNameBytes.
 void FormatRecordName(std::uint32_t number, char* name);
 
-// True for a name ending in a slash or a backslash.
-inline bool IsFolderEntryName(const char* name, std::uint32_t length) {
-  return length > 0 && (name[length - 1] == '/' || name[length - 1] == '\\');
-}
-
-}  // namespace sfx::launcher
+}  // namespace sfx::payload

@@ -1,10 +1,10 @@
-#include "launcher/entry_names.h"
+#include "payload/names.h"
 
 #include <cstring>
 
-#include "platform/launcher_files.h"
+#include "platform/file.h"
 
-namespace sfx::launcher {
+namespace sfx::payload {
 namespace {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
@@ -67,4 +67,4 @@ void UsePlatformSeparators(char* name) {
   }
 }
 
-}  // namespace sfx::launcher
+}  // namespace sfx::payload

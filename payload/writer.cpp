@@ -1,12 +1,14 @@
-#include "launcher/payload_writer.h"
+#include "payload/writer.h"
 
 #include <cstring>
 
-#include "platform/payload_image.h"
+#include "payload/byte_order.h"
+#include "payload/image.h"
+#include "payload/names.h"
 #include "services/core/memory_service.h"
 #include "services/core/memory_stream.h"
 
-namespace sfx::launcher {
+namespace sfx::payload {
 namespace {
 
 constexpr std::uint32_t kMaxText = 255;
@@ -62,17 +64,17 @@ Result PayloadWriter::WriteRecord(const char* name, const void* first, std::uint
     std::uint8_t header[64] = {};
     const std::uint32_t nameLength = static_cast<std::uint32_t>(std::strlen(name));
     std::uint32_t at = 8;
-    WriteLe16(header + at, 0xFFFF);
-    WriteLe16(header + at + 2, kRawDataType);
+    StoreU16(header + at, 0xFFFF);
+    StoreU16(header + at + 2, kRawDataType);
     at += 4;
-    for (std::uint32_t i = 0; i <= nameLength; ++i, at += 2) WriteLe16(header + at, static_cast<std::uint8_t>(name[i]));
+    for (std::uint32_t i = 0; i <= nameLength; ++i, at += 2) StoreU16(header + at, static_cast<std::uint8_t>(name[i]));
     at = (at + 3) & ~3u;
     at += 4;  // DataVersion
-    WriteLe16(header + at, kMoveablePure);
-    WriteLe16(header + at + 2, kLanguageNeutral);
+    StoreU16(header + at, kMoveablePure);
+    StoreU16(header + at + 2, kLanguageNeutral);
     at += 12;  // flags, language, Version, Characteristics
-    WriteLe32(header, size);
-    WriteLe32(header + 4, at);
+    StoreU32(header, size);
+    StoreU32(header + 4, at);
     SFX_TRY(Emit(header, at));
   }
   const std::uint64_t offset = written_;
@@ -84,8 +86,8 @@ Result PayloadWriter::WriteRecord(const char* name, const void* first, std::uint
     SFX_TRY(Emit(kZeros, static_cast<std::uint32_t>((4 - size % 4) % 4)));
   }
   std::uint8_t bytes[8];
-  WriteLe32(bytes, static_cast<std::uint32_t>(offset));
-  WriteLe32(bytes + 4, size);
+  StoreU32(bytes, static_cast<std::uint32_t>(offset));
+  StoreU32(bytes + 4, size);
   return directory_->Write(bytes, sizeof bytes, nullptr);
 }
 
@@ -207,16 +209,16 @@ Result PayloadWriter::Finish() {
   const auto* places = static_cast<const std::uint8_t*>(block);
   const std::uint32_t count = placesSize / 8;  // fileCount_ + 1
   constexpr std::uint32_t kNameLength = kRecordNameBytes - 1;
-  const std::uint64_t directorySize = static_cast<std::uint64_t>(count) * (platform::kPayloadEntrySize + kNameLength);
-  if (written_ + directorySize + platform::kPayloadTrailerSize > 0xFFFFFFFFu) return kPayloadTooLarge;
+  const std::uint64_t directorySize = static_cast<std::uint64_t>(count) * (kPayloadEntrySize + kNameLength);
+  if (written_ + directorySize + kPayloadTrailerSize > 0xFFFFFFFFu) return kPayloadTooLarge;
   const auto directoryOffset = static_cast<std::uint32_t>(written_);
-  const std::uint32_t namesStart = count * platform::kPayloadEntrySize;
+  const std::uint32_t namesStart = count * kPayloadEntrySize;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint32_t record = i == 0 ? count - 1 : i - 1;  // where its place was remembered
-    std::uint8_t entry[platform::kPayloadEntrySize];
+    std::uint8_t entry[kPayloadEntrySize];
     std::memcpy(entry, places + record * 8, 8);
-    WriteLe32(entry + 8, namesStart + i * kNameLength);
-    WriteLe32(entry + 12, kNameLength);
+    StoreU32(entry + 8, namesStart + i * kNameLength);
+    StoreU32(entry + 12, kNameLength);
     SFX_TRY(Emit(entry, sizeof entry));
   }
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -224,16 +226,15 @@ Result PayloadWriter::Finish() {
     FormatRecordName(i, name);
     SFX_TRY(Emit(name, kNameLength));
   }
-  std::uint8_t trailer[platform::kPayloadTrailerSize] = {};
-  std::memcpy(trailer + platform::kTrailerMagic, platform::kPayloadMagic, sizeof platform::kPayloadMagic);
-  WriteLe32(trailer + platform::kTrailerVersion, platform::kPayloadVersion);
-  WriteLe32(trailer + platform::kTrailerEntryCount, count);
-  WriteLe32(trailer + platform::kTrailerDirectoryOffset, directoryOffset);
-  WriteLe32(trailer + platform::kTrailerDirectorySize, static_cast<std::uint32_t>(directorySize));
-  const std::uint64_t imageSize = written_ + platform::kPayloadTrailerSize;
-  WriteLe32(trailer + platform::kTrailerImageSize, static_cast<std::uint32_t>(imageSize));
-  WriteLe32(trailer + platform::kTrailerImageSize + 4, static_cast<std::uint32_t>(imageSize >> 32));
+  std::uint8_t trailer[kPayloadTrailerSize] = {};
+  std::memcpy(trailer + kTrailerMagic, kPayloadMagic, sizeof kPayloadMagic);
+  StoreU32(trailer + kTrailerVersion, kPayloadVersion);
+  StoreU32(trailer + kTrailerEntryCount, count);
+  StoreU32(trailer + kTrailerDirectoryOffset, directoryOffset);
+  StoreU32(trailer + kTrailerDirectorySize, static_cast<std::uint32_t>(directorySize));
+  const std::uint64_t imageSize = written_ + kPayloadTrailerSize;
+  StoreU64(trailer + kTrailerImageSize, imageSize);
   return Emit(trailer, sizeof trailer);
 }
 
-}  // namespace sfx::launcher
+}  // namespace sfx::payload

@@ -1,7 +1,7 @@
 // Writing a launcher payload: the setup record and the numbered file records
 // in exactly the layouts the launcher reads, as either
 //  - an appended payload image (POSIX launchers: the stub executable followed
-//    by the image; platform/payload_image.h, docs/payload-format.md), or
+//    by the image; payload/image.h, docs/payload-format.md), or
 //  - a Win32 resource file (.res) of RT_RCDATA resources, language-neutral,
 //    which the resource compiler turns into an object to link with the
 //    Windows launcher.
@@ -14,12 +14,12 @@
 
 #include <cstdint>
 
-#include "launcher/payload_records.h"
+#include "payload/records.h"
 #include "services/core/file_system.h"
 #include "services/core/service.h"
 #include "services/core/stream.h"
 
-namespace sfx::launcher {
+namespace sfx::payload {
 
 // Codes of the payload writer, in a facility no service uses.
 inline constexpr std::uint32_t kPayloadFacility = 0x0100;
@@ -83,4 +83,4 @@ class PayloadWriter {
   Stream* directory_ = nullptr;
 };
 
-}  // namespace sfx::launcher
+}  // namespace sfx::payload

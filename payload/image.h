@@ -1,7 +1,7 @@
 // The payload image: named raw-data records packed into one byte range, with a
 // directory and a fixed trailer at the end so that a reader finds it from the
 // end of a file. On POSIX systems it is appended to the launcher's executable
-// and stands in for the resource section; tests install one in memory on every
+// and stands in for the resource section; tests build one in memory on every
 // target. docs/payload-format.md describes the layout.
 //
 //   image     = record data ... | directory | trailer
@@ -18,8 +18,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
-namespace sfx::platform {
+#include "payload/record_source.h"
+
+namespace sfx::payload {
 
 inline constexpr char kPayloadMagic[8] = {'S', 'F', 'X', 'P', 'A', 'Y', 'L', 'D'};
 inline constexpr std::uint32_t kPayloadVersion = 1;
@@ -37,7 +40,7 @@ inline constexpr std::uint32_t kTrailerImageSize = 24;
 
 // A validated view of an image. Every byte of it comes from the file and is
 // untrusted until Open has checked the trailer and the whole directory.
-class PayloadImage {
+class PayloadImage final : public RecordSource {
  public:
   // Reads the image size from the last kPayloadTrailerSize bytes of a file of
   // `fileSize` bytes; 0 when the trailer is not there or is not plausible.
@@ -53,7 +56,7 @@ class PayloadImage {
   bool IsOpen() const { return base_ != nullptr; }
 
   // False when no record has that name.
-  bool Find(const char* name, const std::uint8_t** data, std::uint32_t* size) const;
+  bool Find(const char* name, const std::uint8_t** data, std::uint32_t* size) const override;
 
  private:
   const std::uint8_t* base_ = nullptr;
@@ -63,4 +66,8 @@ class PayloadImage {
   std::uint32_t directorySize_ = 0;
 };
 
-}  // namespace sfx::platform
+// Where the payload image at the end of `file` starts, or `file.size()` when
+// the file does not end in one: what a launcher keeps of its stub.
+std::size_t ImageStart(std::span<const std::uint8_t> file);
+
+}  // namespace sfx::payload

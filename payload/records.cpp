@@ -1,14 +1,16 @@
-#include "launcher/payload_records.h"
+#include "payload/records.h"
 
 #include <cstdio>
 
-namespace sfx::launcher {
+#include "payload/byte_order.h"
+
+namespace sfx::payload {
 
 SetupHeader DecodeSetupHeader(const std::uint8_t* b) {
   SetupHeader h;
-  h.fileCount = ReadLe32(b + kSetupFileCount);
-  h.maxNameLength = ReadLe32(b + kSetupMaxNameLength);
-  h.maxStoredSize = ReadLe32(b + kSetupMaxStoredSize);
+  h.fileCount = LoadU32(b + kSetupFileCount);
+  h.maxNameLength = LoadU32(b + kSetupMaxNameLength);
+  h.maxStoredSize = LoadU32(b + kSetupMaxStoredSize);
   h.titleLength = b[kSetupTitleLength];
   h.programLength = b[kSetupProgramLength];
   h.argumentsLength = b[kSetupArgumentsLength];
@@ -17,9 +19,9 @@ SetupHeader DecodeSetupHeader(const std::uint8_t* b) {
 }
 
 void EncodeSetupHeader(const SetupHeader& h, std::uint8_t* b) {
-  WriteLe32(b + kSetupFileCount, h.fileCount);
-  WriteLe32(b + kSetupMaxNameLength, h.maxNameLength);
-  WriteLe32(b + kSetupMaxStoredSize, h.maxStoredSize);
+  StoreU32(b + kSetupFileCount, h.fileCount);
+  StoreU32(b + kSetupMaxNameLength, h.maxNameLength);
+  StoreU32(b + kSetupMaxStoredSize, h.maxStoredSize);
   b[kSetupTitleLength] = h.titleLength;
   b[kSetupProgramLength] = h.programLength;
   b[kSetupArgumentsLength] = h.argumentsLength;
@@ -28,16 +30,16 @@ void EncodeSetupHeader(const SetupHeader& h, std::uint8_t* b) {
 
 FileHeader DecodeFileHeader(const std::uint8_t* b) {
   FileHeader h;
-  h.year = ReadLe16(b + kFileYear);
+  h.year = LoadU16(b + kFileYear);
   h.month = b[kFileMonth];
   h.day = b[kFileDay];
   h.hour = b[kFileHour];
   h.minute = b[kFileMinute];
   h.second = b[kFileSecond];
   h.hundredths = b[kFileHundredths];
-  h.size = ReadLe32(b + kFileSize);
-  h.crc = ReadLe32(b + kFileCrc);
-  h.storedSize = ReadLe32(b + kFileStoredSize);
+  h.size = LoadU32(b + kFileSize);
+  h.crc = LoadU32(b + kFileCrc);
+  h.storedSize = LoadU32(b + kFileStoredSize);
   h.method = b[kFileMethod];
   h.nameLength = b[kFileNameLength];
   h.filler[0] = b[kFileFiller];
@@ -46,16 +48,16 @@ FileHeader DecodeFileHeader(const std::uint8_t* b) {
 }
 
 void EncodeFileHeader(const FileHeader& h, std::uint8_t* b) {
-  WriteLe16(b + kFileYear, h.year);
+  StoreU16(b + kFileYear, h.year);
   b[kFileMonth] = h.month;
   b[kFileDay] = h.day;
   b[kFileHour] = h.hour;
   b[kFileMinute] = h.minute;
   b[kFileSecond] = h.second;
   b[kFileHundredths] = h.hundredths;
-  WriteLe32(b + kFileSize, h.size);
-  WriteLe32(b + kFileCrc, h.crc);
-  WriteLe32(b + kFileStoredSize, h.storedSize);
+  StoreU32(b + kFileSize, h.size);
+  StoreU32(b + kFileCrc, h.crc);
+  StoreU32(b + kFileStoredSize, h.storedSize);
   b[kFileMethod] = h.method;
   b[kFileNameLength] = h.nameLength;
   b[kFileFiller] = h.filler[0];
@@ -66,4 +68,4 @@ void FormatRecordName(std::uint32_t number, char* name) {
   std::snprintf(name, kRecordNameBytes, "F%08lX", static_cast<unsigned long>(number));
 }
 
-}  // namespace sfx::launcher
+}  // namespace sfx::payload

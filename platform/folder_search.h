@@ -1,16 +1,8 @@
-// What the launcher needs from the file system beyond platform/file.h: the
-// separator it joins paths with, its private temporary folder, and a walk
-// over a folder that tells links from real folders, so that deleting a tree
-// never follows a link out of it.
+// A private folder, and a walk over a folder that tells links from real
+// folders, so that deleting a tree never follows a link out of it.
 #pragma once
 
 namespace sfx::platform {
-
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
 
 // Creates one folder (not its parents) that only its owner may use where the
 // system has such permissions. False when it exists already.

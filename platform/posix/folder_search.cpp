@@ -1,4 +1,4 @@
-#include "platform/launcher_files.h"
+#include "platform/folder_search.h"
 
 #include <dirent.h>
 #include <fcntl.h>
