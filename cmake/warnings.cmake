@@ -10,5 +10,6 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
 endif()
 if(WIN32)
   # One executable, no runtime DLLs: it then imports only system libraries.
-  target_link_options(sfx_warnings INTERFACE -static -static-libgcc -static-libstdc++)
+  # No link time in the headers: the same sources give the same executable.
+  target_link_options(sfx_warnings INTERFACE -static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
 endif()

@@ -9,7 +9,6 @@
 #include "payload/image.h"
 #include "payload/writer.h"
 #include "platform/file.h"
-#include "platform/program_path.h"
 #include "services/codec/crc.h"
 #include "services/codec/deflater.h"
 #include "services/core/memory_stream.h"
@@ -22,6 +21,7 @@
 #include "tools/sfxkit/pe_image.h"
 #include "tools/sfxkit/pe_writer.h"
 #include "tools/sfxkit/progress.h"
+#include "tools/sfxkit/stubs.h"
 
 namespace sfx::cli {
 
@@ -44,7 +44,7 @@ const char kPackUsage[] =
     "      --target T          posix (payload appended) or windows (payload in resources);\n"
     "                          default: the stub's kind, else this system's\n"
     "  -s, --stub PATH         the launcher stub (default: $SFXKIT_STUB, else the launcher\n"
-    "                          built beside this tool)\n"
+    "                          installed or built beside this tool; see sfxkit --version)\n"
     "      --store             store every file without compressing it\n"
     "\n"
     "Files are compressed one by one and stored as they are when that is not smaller.\n"
@@ -94,24 +94,6 @@ Result Compress(Deflater* deflater, std::vector<std::uint8_t>& content, std::vec
   *stored = std::move(out);
   *compressed = true;
   return kOk;
-}
-
-// The stub when none is given: $SFXKIT_STUB, else the launcher of the same
-// build tree as this tool (build/<preset>/tools/sfxkit/sfxkit beside
-// build/<preset>/launcher/launcher), for a Windows target also the one of the
-// win32 build beside it.
-std::string DefaultStub(bool windows) {
-  if (const char* env = std::getenv("SFXKIT_STUB"); env && *env) return env;
-  const std::string self = platform::OwnProgramPath();
-  if (self.empty()) return {};
-  const fs::path build = fs::path(self).parent_path().parent_path().parent_path();
-  std::vector<fs::path> candidates = {build / "launcher" / (windows ? "launcher.exe" : "launcher")};
-  if (windows) candidates.push_back(build.parent_path() / "win32" / "launcher" / "launcher.exe");
-  for (const fs::path& candidate : candidates) {
-    std::error_code ec;
-    if (fs::is_regular_file(candidate, ec)) return candidate.string();
-  }
-  return {};
 }
 
 // Closes a stream on every way out of a scope.
@@ -287,7 +269,7 @@ int ReadRequest(int argc, char** argv, Options* options, PackRequest* request) {
   if (targetOption && *targetOption != "posix" && *targetOption != "windows")
     return ReportUsageError(PackCommand(), "--target is posix or windows, not '" + *targetOption + "'");
   const bool wantWindows = targetOption ? *targetOption == "windows" : platform::kPathSeparator == '\\';
-  request->stubPath = options->Value("stub") ? *options->Value("stub") : DefaultStub(wantWindows);
+  request->stubPath = options->Value("stub") ? *options->Value("stub") : FindStub(wantWindows);
   if (request->stubPath.empty()) {
     return ReportError(std::string("no ") + (wantWindows ? "windows" : "posix") +
                        " launcher stub found: give one with --stub PATH (or set SFXKIT_STUB)");

@@ -1,8 +1,10 @@
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "tools/sfxkit/cli.h"
+#include "tools/sfxkit/stubs.h"
 
 namespace sfx::cli {
 namespace {
@@ -50,6 +52,10 @@ int main(int argc, char** argv) {
   }
   if (first == "--version") {
     std::printf("sfxkit %s\n", SFX_VERSION);
+    for (const bool windows : {false, true}) {
+      const std::string stub = FindStub(windows);
+      std::printf("%s stub: %s\n", windows ? "windows" : "posix", stub.empty() ? "(not found)" : stub.c_str());
+    }
     return kExitOk;
   }
   for (int i = 0; i < kCommandCount; ++i) {
