@@ -1,0 +1,22 @@
+# Launchers run from folders holding other downloads, on systems that harden
+# their temporary folders: what they load, how they are signed, where their
+# setup program may run.
+if(WIN32 AND TARGET launcher)
+  # A library planted beside the launcher, and a control program that imports
+  # the common controls statically as the launcher once did.
+  add_library(planted_comctl32 SHARED ${CMAKE_CURRENT_LIST_DIR}/planted_comctl32.c)
+  set_target_properties(planted_comctl32 PROPERTIES PREFIX "" OUTPUT_NAME comctl32 RUNTIME_OUTPUT_DIRECTORY
+                                                    ${CMAKE_CURRENT_BINARY_DIR}/planted)
+  target_link_options(planted_comctl32 PRIVATE -Wl,--kill-at -static-libgcc)
+  target_link_libraries(planted_comctl32 PRIVATE sfx_warnings)
+  add_executable(static_comctl32_importer WIN32 ${CMAKE_CURRENT_LIST_DIR}/static_comctl32_importer.c)
+  target_link_libraries(static_comctl32_importer PRIVATE comctl32 sfx_warnings)
+  add_custom_target(planted_library_parts ALL DEPENDS planted_comctl32 static_comctl32_importer launcher
+                                                      sfxkit_setup_probe)
+  add_test(NAME launcher_planted_library
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/planted_library.sh ${PROJECT_SOURCE_DIR}
+                   ${CMAKE_CURRENT_BINARY_DIR}/planted_library ${CMAKE_OBJDUMP} $<TARGET_FILE:launcher>
+                   $<TARGET_FILE:planted_comctl32> $<TARGET_FILE:static_comctl32_importer>
+                   $<TARGET_FILE:sfxkit_setup_probe>)
+  set_tests_properties(launcher_planted_library PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
+endif()
