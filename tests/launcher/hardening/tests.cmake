@@ -20,3 +20,19 @@ if(WIN32 AND TARGET launcher)
                    $<TARGET_FILE:sfxkit_setup_probe>)
   set_tests_properties(launcher_planted_library PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
 endif()
+
+# Signing after packing. Natively: the Linux tool packs the win32 build's
+# launcher (skipped until there is one), and the signature and the payload are
+# checked. In the win32 build: the same with this build's launcher, which then
+# runs under Wine.
+if(WIN32 AND TARGET launcher)
+  add_test(NAME launcher_signed
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/signed_launcher.sh ${CMAKE_CURRENT_BINARY_DIR}/signed_launcher
+                   root:${PROJECT_SOURCE_DIR} $<TARGET_FILE:launcher> $<TARGET_FILE:sfxkit_setup_probe>)
+elseif(NOT WIN32)
+  add_test(NAME launcher_signed COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/signed_launcher.sh
+                                        ${CMAKE_CURRENT_BINARY_DIR}/signed_launcher $<TARGET_FILE:sfxkit> -)
+endif()
+if(TEST launcher_signed)
+  set_tests_properties(launcher_signed PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
+endif()
