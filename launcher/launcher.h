@@ -18,8 +18,9 @@ extern char title[kTitleBytes];
 extern char programName[kProgramNameBytes];
 extern char arguments[kArgumentsBytes];
 
-// The whole run. Takes no options and always returns 0; failures are shown in
-// message boxes.
+// The whole run. Takes no options; failures are shown in message boxes.
+// Returns 0, or 1 when the system refused to run the setup program for a
+// reason the user can mend (a temporary folder where programs may not run).
 int WinMain(platform::ModuleHandle instance);
 
 // Makes `tempFolder` name a new empty folder in the temporary-files folder,

@@ -36,3 +36,10 @@ endif()
 if(TEST launcher_signed)
   set_tests_properties(launcher_signed PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
 endif()
+
+# The POSIX launcher on a temporary folder where programs may not run.
+if(NOT WIN32)
+  add_test(NAME launcher_noexec_temp COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/noexec_temp.sh $<TARGET_FILE:launcher>
+                                             $<TARGET_FILE:sfxkit> ${CMAKE_CURRENT_BINARY_DIR}/noexec_temp)
+  set_tests_properties(launcher_noexec_temp PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
+endif()
