@@ -11,6 +11,8 @@ set -u
 root=$1 work=$2 objdump=$3 launcher=$4 planted=$5 importer=$6 probe=$7
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_check.sh"
+work=$(absolute "$work") launcher=$(absolute "$launcher") planted=$(absolute "$planted")
+importer=$(absolute "$importer") probe=$(absolute "$probe")
 
 # ---- static imports ----
 # Libraries the system loads from its own folder whatever the search order.
@@ -29,7 +31,7 @@ rm -rf "$work" && mkdir -p "$work/tree/data" "$work/run"
 cd "$work"
 cp "$probe" tree/setup.exe
 # Enough stored data that the dialog stays up long enough to be seen.
-head -c 64000000 /dev/urandom > tree/data/big.bin
+head -c 32000000 /dev/urandom > tree/data/big.bin
 report=$work/report.txt
 winreport=$(winepath -w "$report" 2>/dev/null)
 "$sfxkit" pack tree -o run/setup.exe --target windows --stub "$launcher" --run setup.exe --store \
@@ -39,11 +41,11 @@ cp "$importer" run/importer.exe
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}comctl32=n,b"
 marker=run/comctl32.dll.loaded
 
-timeout 60 wine run/importer.exe
+timeout 300 wine run/importer.exe
 [ -f "$marker" ] || { echo "FAIL: the control did not load the planted library: the test cannot see one"; exit 1; }
 rm -f "$marker"
 
-timeout 180 wine run/setup.exe &
+timeout 300 wine run/setup.exe &
 pid=$!
 seen=
 for _ in $(seq 1 600); do

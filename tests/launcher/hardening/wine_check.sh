@@ -15,7 +15,7 @@ wine_can_start() {
     return 1
   fi
   local out rc
-  out=$(timeout 120 wine "$1" 2>&1)
+  out=$(timeout 300 wine "$1" 2>&1)
   rc=$?
   [ "$rc" -eq 2 ] && return 0
   wine_reason="Wine cannot start a Windows program here (exit $rc: $(printf '%s\n' "$out" | tail -n 1))"
@@ -30,3 +30,6 @@ find_linux_sfxkit() {
   done
   return 1
 }
+
+# An argument path made absolute, since the tests work in their own folder.
+absolute() { case "$1" in /* | "" | - | root:*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
