@@ -48,7 +48,7 @@ rm -f "$marker"
 timeout 300 wine run/setup.exe &
 pid=$!
 seen=
-for _ in $(seq 1 600); do
+for _ in $(seq 1 3000); do
   kill -0 "$pid" 2>/dev/null || break
   if xwininfo -root -tree 2>/dev/null | grep -q '"Initializing Planted library..."'; then seen=yes; break; fi
   sleep 0.1
