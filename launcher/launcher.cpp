@@ -12,6 +12,7 @@
 #include "platform/file.h"
 #include "platform/folder_search.h"
 #include "platform/process.h"
+#include "platform/start_failure.h"
 #include "platform/ui.h"
 #include "services/core/service.h"
 
@@ -81,10 +82,12 @@ int RunLauncher(platform::ModuleHandle instance, const payload::RecordSource& re
   const std::intptr_t result = platform::RunModalDialog(instance, kDialogTemplate, ProgressDialogProcedure, &state);
   (void)ReleaseServices();
 
-  // -1 (no dialog at all) counts as non-zero too.
-  if (result != 0 && instance != nullptr) (void)RunSetupProgram(state);
+  // -1 (no dialog at all) counts as non-zero too. A refusal the user can mend
+  // is told and fails the launcher; any other start failure ends it quietly.
+  bool refused = false;
+  if (result != 0 && instance != nullptr && !RunSetupProgram(state)) refused = platform::ReportMendableStartFailure();
   (void)DeleteTree(state.tempFolder);
-  return 0;
+  return refused ? 1 : 0;
 }
 
 }  // namespace sfx::launcher

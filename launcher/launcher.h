@@ -11,8 +11,10 @@
 
 namespace sfx::launcher {
 
-// The whole run over the program's own payload. Takes no options and always
-// returns 0; failures are shown in message boxes.
+// The whole run over the program's own payload. Takes no options; failures are
+// shown in message boxes. Returns 0, or 1 when the system refused to run the
+// setup program for a reason the user can mend (a temporary folder where
+// programs may not run).
 int WinMain(platform::ModuleHandle instance);
 // The same over any records (tests run it over an image in memory).
 int RunLauncher(platform::ModuleHandle instance, const payload::RecordSource& records);

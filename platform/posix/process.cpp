@@ -9,12 +9,14 @@
 #include <cstring>
 
 #include "platform/command_line.h"
+#include "platform/posix/start_failure_p.h"
 
 extern char** environ;
 
 namespace sfx::platform {
 
 bool RunProgramAndWait(const char* application, const char* commandLine) {
+  NoteStartFailure(application, 0);  // no failure of an earlier start is told for this one
   struct stat st {};
   if (stat(application, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   (void)chmod(application, (st.st_mode & 07777) | S_IXUSR);
@@ -31,11 +33,14 @@ bool RunProgramAndWait(const char* application, const char* commandLine) {
     pid_t child = 0;
     // Descriptors opened by this process are close-on-exec, so the program
     // inherits only the standard ones.
-    if (posix_spawn(&child, application, nullptr, nullptr, arguments, environ) == 0) {
+    const int error = posix_spawn(&child, application, nullptr, nullptr, arguments, environ);
+    if (error == 0) {
       started = true;
       int status = 0;
       while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
       }
+    } else {
+      NoteStartFailure(application, error);
     }
   }
   std::free(arguments);

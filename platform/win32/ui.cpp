@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "platform/win32/system_library_p.h"
+
 namespace sfx::platform {
 namespace {
 
@@ -45,10 +47,19 @@ void ShowMessageBox(const char* text, const char* caption, std::uint32_t style) 
 void SetMessageRecorder(MessageRecorder* recorder) { g_recorder.store(recorder); }
 
 void PrepareCommonControls() {
+  // Not imported: the common controls are not a known system library, so the
+  // loader would take a copy from the program's own folder first. The library
+  // stays loaded for the life of the process, as the class it registers must.
+  using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  HMODULE library = LoadSystemLibrary("comctl32.dll");
+  if (library == nullptr) return;  // no dialog then; the launcher carries on without it
+  const auto init =
+      reinterpret_cast<InitFunction>(reinterpret_cast<void (*)()>(GetProcAddress(library, "InitCommonControlsEx")));
+  if (init == nullptr) return;
   INITCOMMONCONTROLSEX controls;
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_PROGRESS_CLASS;
-  (void)InitCommonControlsEx(&controls);
+  (void)init(&controls);
 }
 
 std::intptr_t RunModalDialog(ModuleHandle module, int templateId, DialogProcedure procedure, void* context) {

@@ -3,7 +3,6 @@
 target_link_libraries(test_launcher PRIVATE sfx_launcher)
 if(WIN32)
   target_sources(test_launcher PRIVATE $<TARGET_OBJECTS:sfx_launcher_resources>)
-  target_link_libraries(test_launcher PRIVATE comctl32)
 endif()
 
 # End-to-end: real launchers with payloads, run as a user would run them.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "launcher/launcher.h"
+#include "platform/library_search.h"
 #include "platform/ui.h"
 
 namespace {
@@ -24,6 +25,7 @@ class FileRecorder : public sfx::platform::MessageRecorder {
 }  // namespace
 
 int main() {
+  sfx::platform::RestrictLibrarySearch();
   static FileRecorder recorder;
   sfx::platform::SetMessageRecorder(&recorder);
   return sfx::launcher::WinMain(sfx::platform::OwnModule());

@@ -23,7 +23,7 @@ build() {  # scenario entry-object
     "$(win "$work/$scenario.report")" || { fail "payload not built"; return 1; }
   "$windres" -J res -O coff -i "$work/$scenario.res" -o "$work/$scenario.res.o" || { fail "windres"; return 1; }
   "$cxx" -static -static-libgcc -static-libstdc++ -mwindows -o "$work/$scenario.exe" "$2" "$resources" \
-    "$work/$scenario.res.o" "${libs[@]}" -lcomctl32 || { fail "link"; return 1; }
+    "$work/$scenario.res.o" "${libs[@]}" || { fail "link"; return 1; }
 }
 
 # The temporary folder the probe reported, as a Unix path.
