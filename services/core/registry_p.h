@@ -14,6 +14,7 @@ ServiceObject* TheMemoryStreamService();
 ServiceObject* TheStringService();
 ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
+ServiceObject* TheStreamTreeService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
 
