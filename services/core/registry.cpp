@@ -22,6 +22,7 @@ Result RegisterCoreServices() {
   detail::SetSlot(Slot::kMemoryStream, detail::TheMemoryStreamService());
   detail::SetSlot(Slot::kString, detail::TheStringService());
   detail::SetSlot(Slot::kUrl, detail::TheUrlService());
+  detail::SetSlot(Slot::kBlockStore, detail::TheBlockStoreService());
   detail::SetSlot(Slot::kStreamTree, detail::TheStreamTreeService());
   detail::SetSlot(Slot::kCrc, detail::TheCrcService());
   return kOk;

@@ -15,6 +15,7 @@ ServiceObject* TheStringService();
 ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
 ServiceObject* TheStreamTreeService();
+ServiceObject* TheBlockStoreService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
 
