@@ -25,6 +25,7 @@ Result RegisterCoreServices() {
   detail::SetSlot(Slot::kBlockStore, detail::TheBlockStoreService());
   detail::SetSlot(Slot::kStreamTree, detail::TheStreamTreeService());
   detail::SetSlot(Slot::kCrc, detail::TheCrcService());
+  detail::SetSlot(Slot::kStringHeap, detail::TheStringHeapService());
   return kOk;
 }
 

@@ -16,6 +16,7 @@ ServiceObject* TheUrlService();
 ServiceObject* TheCrcService();
 ServiceObject* TheStreamTreeService();
 ServiceObject* TheBlockStoreService();
+ServiceObject* TheStringHeapService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
 
