@@ -26,6 +26,7 @@ Result RegisterCoreServices() {
   detail::SetSlot(Slot::kStreamTree, detail::TheStreamTreeService());
   detail::SetSlot(Slot::kCrc, detail::TheCrcService());
   detail::SetSlot(Slot::kStringHeap, detail::TheStringHeapService());
+  detail::SetSlot(Slot::kKeyedIndex, detail::TheKeyedIndexService());
   return kOk;
 }
 

@@ -17,6 +17,7 @@ ServiceObject* TheCrcService();
 ServiceObject* TheStreamTreeService();
 ServiceObject* TheBlockStoreService();
 ServiceObject* TheStringHeapService();
+ServiceObject* TheKeyedIndexService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
 
