@@ -27,6 +27,7 @@ Result RegisterCoreServices() {
   detail::SetSlot(Slot::kCrc, detail::TheCrcService());
   detail::SetSlot(Slot::kStringHeap, detail::TheStringHeapService());
   detail::SetSlot(Slot::kKeyedIndex, detail::TheKeyedIndexService());
+  detail::SetSlot(Slot::kCrossReference, detail::TheCrossReferenceService());
   return kOk;
 }
 

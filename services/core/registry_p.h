@@ -18,6 +18,7 @@ ServiceObject* TheStreamTreeService();
 ServiceObject* TheBlockStoreService();
 ServiceObject* TheStringHeapService();
 ServiceObject* TheKeyedIndexService();
+ServiceObject* TheCrossReferenceService();
 ServiceObject* TheInflaterService();
 ServiceObject* TheDeflaterService();
 
