@@ -35,7 +35,11 @@ Result BlockStream::AddBlocks(std::uint32_t capacity) {
   if (capacity <= capacity_) return kOk;
   BlockStore* s = store_;
   const std::uint32_t need = ((capacity - capacity_) + (s->blockSize_ - 1)) >> s->blockShift_;
-  if (std::uint64_t{capacity_} + (std::uint64_t{need} << s->blockShift_) > block_layout::kMaxBackingBytes) return kFail;
+  // No store holds more blocks than its links address: such a request could
+  // only fail after growing the backing stream to its limit.
+  if (need > block_layout::kMaxBlocks ||
+      std::uint64_t{capacity_} + (std::uint64_t{need} << s->blockShift_) > block_layout::kMaxBackingBytes)
+    return kFail;
   flags_ |= kModified;
   for (std::uint32_t i = 0; i < need; ++i) {
     // Room in the list first, so that a block taken is never lost.
