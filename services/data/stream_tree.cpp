@@ -83,14 +83,11 @@ Result StreamTreeService::CreateTree(Stream* stream, std::uint32_t keySize, std:
   t->nodeSize_ = static_cast<std::uint32_t>(nodeSize);
   t->compare_ = compare;
   t->context_ = context;
-  t->scratchSize_ = keySize > valueSize ? keySize : valueSize;
-  void* scratch = nullptr;
-  const Result r = Memory()->Allocate(t->scratchSize_ ? t->scratchSize_ : 1, &scratch);
+  const Result r = t->EnsureScratch();
   if (Failed(r)) {
     (void)DeleteInstance(t);
     return r;
   }
-  t->scratch_ = static_cast<unsigned char*>(scratch);
   *tree = t;
   return kOk;
 }
@@ -117,13 +114,35 @@ Result StreamTreeService::OpenTree(Stream* stream, TreeCompareFunction compare, 
       (root != kTreeNone && root >= nodeCount) || (freeHead != kTreeNone && freeHead >= nodeCount))
     return kTreeHeaderReadFailed;
   StreamTree* t = nullptr;
-  SFX_TRY(CreateTree(stream, keySize, valueSize, compare, context, &t));
-  t->created_ = 0;
+  SFX_TRY(NewInstance(&t));
+  t->stream_ = stream;
   t->headerSize_ = headerSize;
+  t->keySize_ = keySize;
+  t->valueSize_ = valueSize;
+  t->nodeSize_ = nodeSize;
   t->root_ = root;
   t->freeHead_ = freeHead;
   t->nodeCount_ = nodeCount;
+  t->compare_ = compare;
+  t->context_ = context;
+  // The key size of an empty tree is bounded by nothing stored: its scratch
+  // buffer waits for the first comparison, which needs a node in the stream.
+  if (nodeCount > 0) {
+    const Result r = t->EnsureScratch();
+    if (Failed(r)) {
+      (void)DeleteInstance(t);
+      return r;
+    }
+  }
   *tree = t;
+  return kOk;
+}
+
+Result StreamTree::EnsureScratch() {
+  if (scratch_ != nullptr) return kOk;
+  void* scratch = nullptr;
+  SFX_TRY(Memory()->Allocate(keySize_ ? keySize_ : 1, &scratch));
+  scratch_ = static_cast<unsigned char*>(scratch);
   return kOk;
 }
 
@@ -179,6 +198,7 @@ Result StreamTree::SetChild(std::uint32_t parent, int side, std::uint32_t child)
 }
 
 Result StreamTree::CompareWith(const void* key, std::uint32_t index) {
+  SFX_TRY(EnsureScratch());
   SFX_TRY(ReadFully(stream_, NodeOffset(index) + kNodeHeaderBytes, scratch_, keySize_));
   const Result r = compare_(context_, key, scratch_);
   if (r != 0 && r != 2 && r != 3) return kTreeBadComparison;
@@ -462,7 +482,7 @@ Result StreamTree::Close() {
   // An opened tree keeps the first eight bytes it was opened with.
   const std::uint32_t from = created_ ? 0 : kRewrittenFrom;
   const Result r = WriteFully(stream_, from, h + from, kHeaderBytes - from);
-  (void)Memory()->Free(scratch_);  // a failure to free changes nothing for the caller
+  if (scratch_) (void)Memory()->Free(scratch_);  // a failure to free changes nothing for the caller
   (void)DeleteInstance(this);
   return Failed(r) ? kTreeHeaderWriteFailed : kOk;
 }

@@ -128,21 +128,20 @@ class StreamTree : public StreamTreeService {
   Result WriteFreeSlot(std::uint32_t index, std::uint32_t next);
   Result Rotate(const void* key, std::uint32_t y, std::uint32_t* lifted);
   Result Split(const void* key, std::uint32_t x, std::uint32_t depth, std::uint32_t* result, std::uint32_t* newDepth);
-  Result ParentAt(std::uint32_t depth, std::uint32_t back) const;
+  Result EnsureScratch();
 
   Stream* stream_ = nullptr;
   std::uint32_t created_ = 0;
   std::uint32_t headerSize_ = 0;
   std::uint32_t keySize_ = 0;
   std::uint32_t valueSize_ = 0;
-  std::uint32_t scratchSize_ = 0;
   std::uint32_t nodeSize_ = 0;
   std::uint32_t root_ = kTreeNone;
   std::uint32_t freeHead_ = kTreeNone;
   std::uint32_t nodeCount_ = 0;
   TreeCompareFunction compare_ = nullptr;
   void* context_ = nullptr;
-  unsigned char* scratch_ = nullptr;
+  unsigned char* scratch_ = nullptr;  // one stored key, for comparisons
   // The insertion path from the root, so that every rotation works on the
   // true ancestors of the node being split.
   std::uint32_t path_[kMaxDepth + 1] = {};
