@@ -259,6 +259,8 @@ Result BlockStore::NewStream(std::uint32_t first, std::uint32_t flags, BlockStre
   s->first_ = first;
   s->flags_ = flags;
   s->growth_ = blockSize_;
+  s->nextOpen_ = openList_;
+  openList_ = s;
   ++openStreams_;
   *stream = s;
   return kOk;
@@ -301,6 +303,8 @@ Result BlockStore::CreateBlockStream(std::uint32_t* identifier, BlockStream** st
 
 Result BlockStore::DeleteBlockStream(std::uint32_t identifier) {
   Guard guard(this);
+  for (const BlockStream* s = openList_; s != nullptr; s = s->nextOpen_)
+    if (s->first_ == identifier) return kFail;
   std::uint32_t last = 0, links = 0, k = 0;
   SFX_TRY(FollowChain(identifier, nullptr, &last, &links, &k));
   if (last != identifier) {

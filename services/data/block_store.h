@@ -59,7 +59,8 @@ class BlockStoreService : public ServiceObject {
   virtual Result OpenBlockStream(std::uint32_t /*identifier*/, BlockStream** /*stream*/) { return kFail; }
   // 5. With identifier null the stream is temporary: deleted when closed.
   virtual Result CreateBlockStream(std::uint32_t* /*identifier*/, BlockStream** /*stream*/) { return kFail; }
-  // 6. The stream must not be open.
+  // 6. kFail while the stream is open (its close would write into blocks
+  //    that are free by then).
   virtual Result DeleteBlockStream(std::uint32_t /*identifier*/) { return kFail; }
   // 7. Creates the store's lock once.
   virtual Result EnableLocking() { return kFail; }
@@ -118,6 +119,7 @@ class BlockStore : public BlockStoreService {
   Stream* backing_ = nullptr;
   Semaphore* lock_ = nullptr;
   std::uint32_t openStreams_ = 0;
+  BlockStream* openList_ = nullptr;
   std::uint32_t blockSize_ = 0;   // B
   std::uint32_t entries_ = 0;     // E = B / 4
   std::uint32_t groupBytes_ = 0;  // E * B

@@ -206,6 +206,12 @@ Result BlockStream::SetParameter(std::uint32_t value) {
 void BlockStream::Release() {
   (void)Memory()->Free(buffers_[0].data);
   if (blocks_) (void)Memory()->Free(blocks_);
+  for (BlockStream** link = &store_->openList_; *link != nullptr; link = &(*link)->nextOpen_) {
+    if (*link == this) {
+      *link = nextOpen_;
+      break;
+    }
+  }
   --store_->openStreams_;
   (void)DeleteInstance(this);
 }

@@ -58,6 +58,7 @@ class BlockStream : public Stream {
   void Release();
 
   BlockStore* store_ = nullptr;
+  BlockStream* nextOpen_ = nullptr;  // the store's list of open streams
   std::uint32_t first_ = 0;
   std::uint32_t flags_ = 0;
   std::uint32_t length_ = 0;

@@ -298,6 +298,20 @@ TEST(BlockStoreFaults, ClosingTheStoreWithOpenStreamsIsRefused) {
   ExpectBlocksAccountedFor(s, {});  // the temporary stream's block went back
 }
 
+TEST(BlockStoreFaults, AnOpenStreamCannotBeDeleted) {
+  BlockStoreFixture f(512);
+  BlockStore* s = f.store();
+  BlockStream* a = nullptr;
+  std::uint32_t ida = 0;
+  ASSERT_EQ(s->CreateBlockStream(&ida, &a), kOk);
+  ASSERT_EQ(a->Write("keep", 4, nullptr), kOk);
+  EXPECT_EQ(s->DeleteBlockStream(ida), kFail);
+  ASSERT_EQ(a->Close(), kOk);
+  ExpectBlocksAccountedFor(s, {ida});
+  ASSERT_EQ(s->DeleteBlockStream(ida), kOk);
+  ExpectBlocksAccountedFor(s, {});
+}
+
 TEST(BlockStoreFaults, LockingIsCreatedOnceAndOperationsStillWork) {
   BlockStoreFixture f(512);
   ASSERT_EQ(f.store()->EnableLocking(), kOk);
