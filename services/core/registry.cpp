@@ -23,15 +23,20 @@ Result RegisterCoreServices() {
   detail::SetSlot(Slot::kMemoryStream, detail::TheMemoryStreamService());
   detail::SetSlot(Slot::kString, detail::TheStringService());
   detail::SetSlot(Slot::kUrl, detail::TheUrlService());
+  detail::SetSlot(Slot::kBlockStore, detail::TheBlockStoreService());
+  detail::SetSlot(Slot::kStreamTree, detail::TheStreamTreeService());
   detail::SetSlot(Slot::kBase64, detail::TheBase64Service());
   detail::SetSlot(Slot::kCrc, detail::TheCrcService());
-  detail::SetSlot(Slot::kNameTree, detail::TheNameTreeService());
-  detail::SetSlot(Slot::kSchedule, detail::TheScheduleService());
+  detail::SetSlot(Slot::kMd5, detail::TheMd5Service());
   detail::SetSlot(Slot::kTextScramble, detail::TheTextScrambleService());
+  detail::SetSlot(Slot::kStringHeap, detail::TheStringHeapService());
+  detail::SetSlot(Slot::kKeyedIndex, detail::TheKeyedIndexService());
+  detail::SetSlot(Slot::kCrossReference, detail::TheCrossReferenceService());
   detail::SetSlot(Slot::kMimeType, detail::TheMimeTypeService());
   detail::SetSlot(Slot::kSort, detail::TheSortService());
   detail::SetSlot(Slot::kPattern, detail::ThePatternService());
-  detail::SetSlot(Slot::kMd5, detail::TheMd5Service());
+  detail::SetSlot(Slot::kSchedule, detail::TheScheduleService());
+  detail::SetSlot(Slot::kNameTree, detail::TheNameTreeService());
   return kOk;
 }
 
