@@ -157,11 +157,27 @@ class Matcher {
     // changes.
     std::uint16_t want = Load16(s + best - 1);
     const std::uint8_t* pairs = data_ + best - 1;  // + q: candidate q's bytes best - 1 and best
-    const std::uint16_t* next = sorted_ + k;
+    const std::uint16_t* next = sorted_ + k;       // candidates are next[-1] (the nearest) down to end[0]
     const std::uint16_t* const end = sorted_ + stop;
-    do {
-      const std::uint32_t q = *--next;
-      if (Load16(pairs + q) != want) continue;
+    for (;;) {
+      // Two candidates per pass while two are left, so that the count is
+      // checked once for both.
+      std::uint32_t q;
+      if (next - end >= 2) {
+        q = next[-1];
+        if (Load16(pairs + q) == want) {
+          next -= 1;
+        } else {
+          q = next[-2];
+          next -= 2;
+          if (Load16(pairs + q) != want) continue;
+        }
+      } else if (next != end) {
+        q = *--next;
+        if (Load16(pairs + q) != want) break;  // it was the last
+      } else {
+        break;
+      }
       const std::uint32_t len = CommonLength(s, data_ + q, limit);
       if (len > best) {
         best = len;
@@ -171,7 +187,7 @@ class Matcher {
         want = Load16(s + best - 1);
         pairs = data_ + best - 1;
       }
-    } while (next != end);
+    }
     if (best == shorter) return {0, 0};
     return {best, p - bestPos};
   }
