@@ -159,11 +159,12 @@ class Matcher {
     const std::uint8_t* pairs = data_ + best - 1;  // + q: candidate q's bytes best - 1 and best
     const std::uint16_t* next = sorted_ + k;       // candidates are next[-1] (the nearest) down to end[0]
     const std::uint16_t* const end = sorted_ + stop;
+    const std::uint16_t* const endOfPairs = end + 1;  // next above it: two candidates are left
     for (;;) {
       // Two candidates per pass while two are left, so that the count is
       // checked once for both.
       std::uint32_t q;
-      if (next - end >= 2) {
+      if (next > endOfPairs) {
         q = next[-1];
         if (Load16(pairs + q) == want) {
           next -= 1;
