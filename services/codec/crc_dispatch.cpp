@@ -28,6 +28,7 @@ std::uint32_t DetectFeatures() {
       }
     }
   }
+  if (__get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_BMI2)) features |= kCpuBmi2;
 #endif
   return features;
 }
@@ -58,7 +59,7 @@ void SetDisabledCpuFeatures(std::uint32_t mask) {
 
 std::vector<std::uint32_t> CpuFeatureSwitches() {
   std::vector<std::uint32_t> masks{0};
-  for (std::uint32_t f = 1; f != 0 && f <= kCpuVpclmul; f <<= 1)
+  for (std::uint32_t f = 1; f != 0 && f <= kCpuLastFeature; f <<= 1)
     if (g_detected & f) masks.push_back(f);
   masks.push_back(~0u);
   return masks;

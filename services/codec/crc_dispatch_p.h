@@ -11,12 +11,14 @@
 
 namespace sfx::detail {
 
-// Features the checksums can use.
+// Features the checksums and the decoder's hot loop can use.
 enum CpuFeature : std::uint32_t {
   kCpuPclmul = 1u << 0,  // PCLMULQDQ with SSE4.1
   kCpuSsse3 = 1u << 1,
   kCpuAvx2 = 1u << 2,
   kCpuVpclmul = 1u << 3,  // VPCLMULQDQ with AVX-512F, and the OS saving ZMM state
+  kCpuBmi2 = 1u << 4,     // shifts and masks by a register count without the CL register (the decoder)
+  kCpuLastFeature = kCpuBmi2,
 };
 
 // What the processor offers (cached), less the features disabled for tests.

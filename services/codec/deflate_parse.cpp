@@ -97,10 +97,13 @@ class Matcher {
     const std::uint32_t positions = length - 2;
     // Count each hash, noting each position's place among its hash's
     // positions and (in sorted_, free until the final pass) each hash in the
-    // order it first occurs.
+    // order it first occurs. The distances array is not written before the
+    // parse begins, so it keeps each position's hash for the final pass.
+    std::uint16_t* const hashes = a.distances;
     std::uint32_t used = 0;
     for (std::uint32_t x = 0; x < positions; ++x) {
       const std::uint32_t h = Hash3(data + x);
+      hashes[x] = static_cast<std::uint16_t>(h);
       const std::uint32_t ordinal = start_[h]++;
       if (ordinal == 0) sorted_[used++] = static_cast<std::uint16_t>(h);
       rank_[x] = static_cast<std::uint16_t>(ordinal);
@@ -115,7 +118,7 @@ class Matcher {
       sum += count;
     }
     for (std::uint32_t x = 0; x < positions; ++x) {
-      const std::uint32_t k = start_[Hash3(data + x)] + rank_[x];
+      const std::uint32_t k = start_[hashes[x]] + rank_[x];
       sorted_[k] = static_cast<std::uint16_t>(x);
       rank_[x] = static_cast<std::uint16_t>(k);
     }
@@ -147,21 +150,45 @@ class Matcher {
     const std::uint8_t* s = data_ + p;
     std::uint32_t best = shorter;
     std::uint32_t bestPos = 0;
-    do {
-      const std::uint32_t q = sorted_[--k];
-      const std::uint8_t* t = data_ + q;
-      // A candidate can beat best only if it also matches bytes best - 1 and
-      // best; best < limit, so both lie inside the piece.
-      if (Load16(t + best - 1) == Load16(s + best - 1)) {
-        const std::uint32_t len = CommonLength(s, t, limit);
-        if (len > best) {
-          best = len;
-          bestPos = q;
-          // Nothing can be longer, and an equal one further back would not replace it.
-          if (len == limit) break;
+    // A candidate can beat best only if it also matches bytes best - 1 and
+    // best; best < limit, so both lie inside the piece. Most candidates fail
+    // that test, so the loop over them holds only the test: the two bytes
+    // wanted and where a candidate's pair lies stay in registers until best
+    // changes.
+    std::uint16_t want = Load16(s + best - 1);
+    const std::uint8_t* pairs = data_ + best - 1;  // + q: candidate q's bytes best - 1 and best
+    const std::uint16_t* next = sorted_ + k;       // candidates are next[-1] (the nearest) down to end[0]
+    const std::uint16_t* const end = sorted_ + stop;
+    const std::uint16_t* const endOfPairs = end + 1;  // next above it: two candidates are left
+    for (;;) {
+      // Two candidates per pass while two are left, so that the count is
+      // checked once for both.
+      std::uint32_t q;
+      if (next > endOfPairs) {
+        q = next[-1];
+        if (Load16(pairs + q) == want) {
+          next -= 1;
+        } else {
+          q = next[-2];
+          next -= 2;
+          if (Load16(pairs + q) != want) continue;
         }
+      } else if (next != end) {
+        q = *--next;
+        if (Load16(pairs + q) != want) break;  // it was the last
+      } else {
+        break;
       }
-    } while (k != stop);
+      const std::uint32_t len = CommonLength(s, data_ + q, limit);
+      if (len > best) {
+        best = len;
+        bestPos = q;
+        // Nothing can be longer, and an equal one further back would not replace it.
+        if (len == limit) break;
+        want = Load16(s + best - 1);
+        pairs = data_ + best - 1;
+      }
+    }
     if (best == shorter) return {0, 0};
     return {best, p - bestPos};
   }

@@ -27,7 +27,7 @@ inline constexpr std::uint32_t kMaxLazyLength = 128;  // longer matches are take
 
 struct ParseArrays {
   std::uint8_t* literals;    // per symbol: the byte, or match length - 3
-  std::uint16_t* distances;  // per symbol: 0 for a literal, else the distance
+  std::uint16_t* distances;  // per symbol: 0 for a literal, else the distance; scratch until the parse begins
   std::uint16_t* heads;      // kHashSize entries of match-finder scratch, all zero between calls
   std::uint16_t* chain;      // 2 entries per position of match-finder scratch
 };

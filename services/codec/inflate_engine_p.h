@@ -63,7 +63,10 @@ class InflateEngine {
   Result DecodeDistance(std::uint32_t* entry);
   Result StoredBlock();
   Result CompressedBlock();
+  // The hot loop (inflate_fast_loop_p.h), for every processor and for BMI2.
   Result FastLoop(bool* blockEnd);
+  Result FastLoopBmi2(bool* blockEnd);
+  Result FastLoopBody(bool* blockEnd);
   Result CarefulOp(bool* blockEnd);
   Result WriteChunk();
   Result WriteFullChunks();
