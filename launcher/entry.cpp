@@ -1,5 +1,10 @@
 // The launcher program. On Windows it is a GUI executable whose start-up code
 // calls main as well; the module handle is the executable's own.
 #include "launcher/launcher.h"
+#include "platform/program_path.h"
 
-int main() { return sfx::launcher::WinMain(sfx::platform::OwnModule()); }
+int main(int argc, char** argv) {
+  // Where /proc is missing, argv[0] is the last way to find the payload.
+  if (argc > 0) sfx::platform::RememberProgramName(argv[0]);
+  return sfx::launcher::WinMain(sfx::platform::OwnModule());
+}

@@ -12,6 +12,7 @@
 #include "platform/launcher_files.h"
 #include "platform/process.h"
 #include "platform/ui.h"
+#include "services/core/launcher_services.h"
 #include "services/core/service.h"
 
 namespace sfx::launcher {
@@ -74,8 +75,9 @@ int WinMain(platform::ModuleHandle instance) {
   }
   fileCount = header.fileCount;
 
-  (void)RegisterCoreServices();
-  (void)RegisterCodecServices();
+  // Only the services extraction reaches: the launcher carries no code it
+  // never runs (no regular expressions, no compressor, no URLs).
+  (void)RegisterLauncherServices();
   // The dialog template names the common-controls progress bar class.
   platform::PrepareCommonControls();
   const std::intptr_t result = platform::RunModalDialog(instance, kDialogTemplate, ProgressDialogProcedure);

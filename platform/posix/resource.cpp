@@ -5,7 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 #include "platform/payload_image.h"
+#include "platform/program_path.h"
 
 namespace sfx::platform {
 namespace {
@@ -15,6 +21,28 @@ bool g_testImageInstalled = false;
 // Where the mapped image of this executable starts, once it is mapped.
 const std::uint8_t* g_ownImageBase = nullptr;
 
+// This executable, for reading its payload. /proc/self/exe holds even after
+// a rename; without /proc (a bare chroot, an early boot stage) the path the
+// program was started by has to do.
+int OpenOwnFile() {
+  int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) return fd;
+  const std::string path = OwnProgramPath();
+  if (!path.empty()) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    // Without this the user would see only that the setup record is missing.
+    if (path.empty()) {
+      std::fputs(
+          "launcher: cannot find its own file: /proc/self/exe is not readable, and neither the path it was "
+          "started by nor argv[0] along PATH names an executable file\n",
+          stderr);
+    } else {
+      std::fprintf(stderr, "launcher: cannot open its own file %s: %s\n", path.c_str(), std::strerror(errno));
+    }
+  }
+  return fd;
+}
+
 // The payload image appended to this executable, mapped read-only on first
 // use. Pages come in as records are read and stay clean, so the memory it
 // costs is the kernel's page cache, not the heap.
@@ -22,7 +50,7 @@ struct OwnPayload {
   PayloadImage image;
 
   OwnPayload() {
-    const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    const int fd = OpenOwnFile();
     if (fd < 0) return;
     struct stat st {};
     std::uint8_t trailer[kPayloadTrailerSize];

@@ -21,6 +21,7 @@
 #include "tools/sfxkit/pe_image.h"
 #include "tools/sfxkit/pe_writer.h"
 #include "tools/sfxkit/progress.h"
+#include "tools/sfxkit/stub_target.h"
 
 namespace sfx::cli {
 
@@ -41,7 +42,8 @@ const char kPackUsage[] =
     "  -t, --title TITLE       the product title the progress display shows (first 31 bytes;\n"
     "                          default: DIR's name)\n"
     "      --target T          posix (payload appended) or windows (payload in resources);\n"
-    "                          default: the stub's kind, else this system's\n"
+    "                          or a machine: linux-x86_64, linux-arm64, ... (the stub must\n"
+    "                          be built for it); default: the stub's kind, else this system's\n"
     "  -s, --stub PATH         the launcher stub (default: $SFXKIT_STUB, else the launcher\n"
     "                          built beside this tool)\n"
     "      --store             store every file without compressing it\n"
@@ -98,13 +100,17 @@ Result Compress(Deflater* deflater, std::vector<std::uint8_t>& content, std::vec
 // The stub when none is given: $SFXKIT_STUB, else the launcher of the same
 // build tree as this tool (build/<preset>/tools/sfxkit/sfxkit beside
 // build/<preset>/launcher/launcher), for a Windows target also the one of the
-// win32 build beside it.
-std::string DefaultStub(bool windows) {
+// win32 build beside it, for another machine the one of the build named after
+// it (build/linux-arm64/launcher/launcher).
+std::string DefaultStub(bool windows, const std::string& machine) {
   if (const char* env = std::getenv("SFXKIT_STUB"); env && *env) return env;
   const std::string self = platform::OwnProgramPath();
   if (self.empty()) return {};
   const fs::path build = fs::path(self).parent_path().parent_path().parent_path();
-  std::vector<fs::path> candidates = {build / "launcher" / (windows ? "launcher.exe" : "launcher")};
+  std::vector<fs::path> candidates;
+  if (machine.empty() || machine == HostPosixTarget())
+    candidates.push_back(build / "launcher" / (windows ? "launcher.exe" : "launcher"));
+  if (!machine.empty()) candidates.push_back(build.parent_path() / machine / "launcher" / "launcher");
   if (windows) candidates.push_back(build.parent_path() / "win32" / "launcher" / "launcher.exe");
   for (const fs::path& candidate : candidates) {
     std::error_code ec;
@@ -288,12 +294,16 @@ int RunPack(int argc, char** argv) {
 
   // The stub and the target.
   const std::string* targetOption = options.Value("target");
-  if (targetOption && *targetOption != "posix" && *targetOption != "windows")
-    return ReportUsageError(PackCommand(), "--target is posix or windows, not '" + *targetOption + "'");
+  if (targetOption && !IsKnownTargetName(*targetOption)) {
+    const std::string known = "--target is posix or windows, or a machine such as linux-x86_64 or linux-arm64";
+    return ReportUsageError(PackCommand(), known + ", not '" + *targetOption + "'");
+  }
   const bool wantWindows = targetOption ? *targetOption == "windows" : platform::kPathSeparator == '\\';
-  std::string stubPath = options.Value("stub") ? *options.Value("stub") : DefaultStub(wantWindows);
+  // A machine named exactly: the stub must be built for it.
+  const std::string machine = targetOption && targetOption->starts_with("linux-") ? *targetOption : std::string();
+  std::string stubPath = options.Value("stub") ? *options.Value("stub") : DefaultStub(wantWindows, machine);
   if (stubPath.empty()) {
-    return ReportError(std::string("no ") + (wantWindows ? "windows" : "posix") +
+    return ReportError("no " + (machine.empty() ? std::string(wantWindows ? "windows" : "posix") : machine) +
                        " launcher stub found: give one with --stub PATH (or set SFXKIT_STUB)");
   }
   std::vector<std::uint8_t> stub;
@@ -304,6 +314,11 @@ int RunPack(int argc, char** argv) {
     target = wantWindows ? Target::kWindows : Target::kPosix;
     if ((target == Target::kWindows) != stubIsWindows)
       return ReportError("the stub '" + stubPath + "' is not a " + TargetName(target) + " launcher");
+  }
+  const std::string stubTarget = ExecutableTarget(stub);
+  if (!machine.empty() && stubTarget != machine) {
+    return ReportError("the stub '" + stubPath + "' is " +
+                       (stubTarget.empty() ? "not an executable" : "a " + stubTarget) + " launcher, not " + machine);
   }
   pe::PeImage stubImage;
   if (target == Target::kWindows && !stubImage.Parse(stub, &error))
@@ -362,7 +377,8 @@ int RunPack(int argc, char** argv) {
   const std::uint64_t outSize = fs::file_size(out, ec);
   std::printf("packed %zu entries (%llu bytes, %llu stored) into %s: %s launcher, %llu bytes\n", entries.size(),
               static_cast<unsigned long long>(totalBytes), static_cast<unsigned long long>(storedBytes),
-              out.string().c_str(), TargetName(target), static_cast<unsigned long long>(outSize));
+              out.string().c_str(), stubTarget.empty() ? TargetName(target) : stubTarget.c_str(),
+              static_cast<unsigned long long>(outSize));
   return kExitOk;
 }
 
