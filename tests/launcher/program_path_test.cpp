@@ -54,7 +54,7 @@ TEST_F(ProgramOnPathTest, SearchesLikeAShell) {
       {"tool", Dir("folder") + ":" + Dir("plain") + ":" + Dir("exec") + ":" + Dir("other"), exec},
       {"tool", Dir("plain"), ""},
       {"tool", "", ""},  // an empty PATH is the current folder, here the root: no tool there
-      {"tool", ":" + Dir("exec"), exec},
+      {"tool", std::string(":").append(Dir("exec")), exec},
       {"missing", Dir("exec"), ""},
       {"", Dir("exec"), ""},
       // With a slash the name is a path, relative to the current folder; PATH plays no part.
