@@ -14,6 +14,7 @@
 #include "platform/process.h"
 #include "platform/start_failure.h"
 #include "platform/ui.h"
+#include "services/core/launcher_services.h"
 #include "services/core/service.h"
 
 namespace sfx::launcher {
@@ -75,8 +76,9 @@ int RunLauncher(platform::ModuleHandle instance, const payload::RecordSource& re
   }
   state.fileCount = header.fileCount;
 
-  (void)RegisterCoreServices();
-  (void)RegisterCodecServices();
+  // Only the services extraction reaches: the launcher carries no code it
+  // never runs (no regular expressions, no compressor, no URLs).
+  (void)RegisterLauncherServices();
   // The dialog template names the common-controls progress bar class.
   platform::PrepareCommonControls();
   const std::intptr_t result = platform::RunModalDialog(instance, kDialogTemplate, ProgressDialogProcedure, &state);

@@ -5,15 +5,44 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/program_path.h"
+
 namespace sfx::platform {
 namespace {
+
+// This executable, for reading its payload. /proc/self/exe holds even after
+// a rename; without /proc (a bare chroot, an early boot stage) the path the
+// program was started by has to do.
+int OpenOwnFile() {
+  int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) return fd;
+  const std::string path = OwnProgramPath();
+  if (!path.empty()) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    // Without this the user would see only that the setup record is missing.
+    if (path.empty()) {
+      std::fputs(
+          "launcher: cannot find its own file: /proc/self/exe is not readable, and neither the path it was "
+          "started by nor argv[0] along PATH names an executable file\n",
+          stderr);
+    } else {
+      std::fprintf(stderr, "launcher: cannot open its own file %s: %s\n", path.c_str(), std::strerror(errno));
+    }
+  }
+  return fd;
+}
 
 struct OwnMapping {
   const std::uint8_t* base = nullptr;
   std::size_t size = 0;
 
   OwnMapping() {
-    const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    const int fd = OpenOwnFile();
     if (fd < 0) return;
     struct stat st {};
     if (fstat(fd, &st) == 0 && st.st_size > 0) {

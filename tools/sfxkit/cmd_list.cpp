@@ -6,6 +6,7 @@
 #include "tools/sfxkit/launcher_payload.h"
 #include "tools/sfxkit/options.h"
 #include "tools/sfxkit/payload_entries.h"
+#include "tools/sfxkit/stub_target.h"
 
 namespace sfx::cli {
 
@@ -36,7 +37,10 @@ int RunList(int argc, char** argv) {
   if (Status s = payload.Open(path); !s.ok()) return ReportError(path + ": " + s.message());
   SetupInfo setup;
   if (Status s = ReadSetup(payload, &setup); !s.ok()) return ReportError(path + ": " + s.message());
-  std::printf("launcher:  %s (%s)\n", path.c_str(), TargetName(payload.target()));
+  // The machine of an ELF launcher follows its kind: "(posix) built for linux-arm64".
+  const std::string machine = ExecutableTarget(payload.bytes());
+  const std::string builtFor = payload.target() == Target::kPosix && !machine.empty() ? " built for " + machine : "";
+  std::printf("launcher:  %s (%s)%s\n", path.c_str(), TargetName(payload.target()), builtFor.c_str());
   std::printf("title:     \"%s\"%s\n", setup.title.c_str(), setup.title.size() > 31 ? " (shown cut to 31 bytes)" : "");
   std::printf("program:   %s\n", setup.program.c_str());
   std::printf("arguments: %s\n", setup.arguments.c_str());

@@ -21,6 +21,7 @@
 #include "tools/sfxkit/pe_image.h"
 #include "tools/sfxkit/pe_writer.h"
 #include "tools/sfxkit/progress.h"
+#include "tools/sfxkit/stub_target.h"
 #include "tools/sfxkit/stubs.h"
 
 namespace sfx::cli {
@@ -42,7 +43,8 @@ const char kPackUsage[] =
     "  -t, --title TITLE       the product title the progress display shows (first 31 bytes;\n"
     "                          default: DIR's name)\n"
     "      --target T          posix (payload appended) or windows (payload in resources);\n"
-    "                          default: the stub's kind, else this system's\n"
+    "                          or a machine: linux-x86_64, linux-arm64, ... (the stub must\n"
+    "                          be built for it); default: the stub's kind, else this system's\n"
     "  -s, --stub PATH         the launcher stub (default: $SFXKIT_STUB, else the launcher\n"
     "                          installed or built beside this tool; see sfxkit --version)\n"
     "      --store             store every file without compressing it\n"
@@ -219,7 +221,8 @@ struct PackRequest {
   std::string output;
   SetupTexts setup;
   bool store = false;
-  const std::string* targetOption = nullptr;  // "posix", "windows" or none
+  const std::string* targetOption = nullptr;  // "posix", "windows", a machine or none
+  std::string machine;                        // "linux-arm64" and the like when named
   std::string stubPath;
 };
 
@@ -266,12 +269,17 @@ int ReadRequest(int argc, char** argv, Options* options, PackRequest* request) {
 
   request->targetOption = options->Value("target");
   const std::string* targetOption = request->targetOption;
-  if (targetOption && *targetOption != "posix" && *targetOption != "windows")
-    return ReportUsageError(PackCommand(), "--target is posix or windows, not '" + *targetOption + "'");
+  if (targetOption && !IsKnownTargetName(*targetOption)) {
+    const std::string known = "--target is posix or windows, or a machine such as linux-x86_64 or linux-arm64";
+    return ReportUsageError(PackCommand(), known + ", not '" + *targetOption + "'");
+  }
   const bool wantWindows = targetOption ? *targetOption == "windows" : platform::kPathSeparator == '\\';
-  request->stubPath = options->Value("stub") ? *options->Value("stub") : FindStub(wantWindows);
+  // A machine named exactly: the stub must be built for it.
+  if (targetOption && targetOption->starts_with("linux-")) request->machine = *targetOption;
+  const std::string& machine = request->machine;
+  request->stubPath = options->Value("stub") ? *options->Value("stub") : FindStub(wantWindows, machine);
   if (request->stubPath.empty()) {
-    return ReportError(std::string("no ") + (wantWindows ? "windows" : "posix") +
+    return ReportError("no " + (machine.empty() ? std::string(wantWindows ? "windows" : "posix") : machine) +
                        " launcher stub found: give one with --stub PATH (or set SFXKIT_STUB)");
   }
   return kExitOk;
@@ -281,6 +289,7 @@ int ReadRequest(int argc, char** argv, Options* options, PackRequest* request) {
 struct Stub {
   std::vector<std::uint8_t> bytes;
   Target target = Target::kPosix;
+  std::string machine;  // what its header says it is built for
   pe::PeImage image;
 };
 
@@ -293,6 +302,12 @@ Status LoadStub(const PackRequest& request, Stub* stub) {
     stub->target = *request.targetOption == "windows" ? Target::kWindows : Target::kPosix;
     if ((stub->target == Target::kWindows) != stubIsWindows)
       return Status::Error("the stub '" + stubPath + "' is not a " + TargetName(stub->target) + " launcher");
+  }
+  stub->machine = ExecutableTarget(stub->bytes);
+  if (!request.machine.empty() && stub->machine != request.machine) {
+    return Status::Error("the stub '" + stubPath + "' is " +
+                         (stub->machine.empty() ? "not an executable" : "a " + stub->machine) + " launcher, not " +
+                         request.machine);
   }
   if (stub->target == Target::kWindows) {
     if (Status s = stub->image.Parse(stub->bytes); !s.ok())
@@ -373,7 +388,8 @@ int RunPack(int argc, char** argv) {
   const std::uint64_t outSize = fs::file_size(out, ec);
   std::printf("packed %zu entries (%llu bytes, %llu stored) into %s: %s launcher, %llu bytes\n", entries.size(),
               static_cast<unsigned long long>(totalBytes), static_cast<unsigned long long>(storedBytes),
-              out.string().c_str(), TargetName(stub.target), static_cast<unsigned long long>(outSize));
+              out.string().c_str(), stub.machine.empty() ? TargetName(stub.target) : stub.machine.c_str(),
+              static_cast<unsigned long long>(outSize));
   return kExitOk;
 }
 

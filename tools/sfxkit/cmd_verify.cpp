@@ -8,6 +8,7 @@
 #include "tools/sfxkit/options.h"
 #include "tools/sfxkit/payload_entries.h"
 #include "tools/sfxkit/progress.h"
+#include "tools/sfxkit/stub_target.h"
 
 namespace sfx::cli {
 
@@ -66,7 +67,9 @@ int VerifyPayload(const LauncherPayload& payload, const std::string& label, bool
   progress.Finish();
   (void)sink->Close();
   if (status == kExitOk && !quiet) {
-    std::printf("%s: intact (%u entries, %llu bytes)\n", label.c_str(), setup.header.fileCount,
+    const std::string machine = ExecutableTarget(payload.bytes());
+    std::printf("%s: intact (%s launcher, %u entries, %llu bytes)\n", label.c_str(),
+                machine.empty() ? TargetName(payload.target()) : machine.c_str(), setup.header.fileCount,
                 static_cast<unsigned long long>(decodedTotal));
   }
   return status;

@@ -5,10 +5,12 @@
 
 namespace sfx::cli {
 
-// The stub for a Windows or a POSIX target: $SFXKIT_STUB when set, else the
-// one installed beside this tool (PREFIX/libexec/sfxkit/ for PREFIX/bin/sfxkit),
-// else the launcher of the build tree this tool was built in (and, for
-// Windows, that of the win32 build beside it). "" when none is there.
-std::string FindStub(bool windows);
+// The stub for a Windows or a POSIX target, or for a named Linux machine
+// ("linux-arm64"): $SFXKIT_STUB when set, else the one installed beside this
+// tool (PREFIX/libexec/sfxkit/launcher, launcher.exe or launcher-MACHINE for
+// PREFIX/bin/sfxkit), else the launcher of the build tree this tool was built
+// in (for Windows also that of the win32 build beside it, for another machine
+// that of the build named after it: build/linux-arm64/). "" when none is there.
+std::string FindStub(bool windows, const std::string& machine = {});
 
 }  // namespace sfx::cli
