@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "platform/launcher_files.h"
+#include "platform/file.h"
 #include "platform/program_path.h"
 
 namespace sfx::platform {
