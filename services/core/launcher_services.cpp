@@ -9,6 +9,9 @@ namespace sfx {
 
 Result RegisterLauncherServices() {
   detail::SetSlot(Slot::kMemory, detail::TheMemoryService());
+  // The extraction worker and the progress queue's lock.
+  detail::SetSlot(Slot::kThread, detail::TheThreadService());
+  detail::SetSlot(Slot::kSync, detail::TheSyncService());
   detail::SetSlot(Slot::kFileSystem, detail::TheFileSystemService());
   detail::SetSlot(Slot::kMemoryStream, detail::TheMemoryStreamService());
   detail::SetSlot(Slot::kString, detail::TheStringService());

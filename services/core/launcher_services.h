@@ -5,7 +5,7 @@
 
 namespace sfx {
 
-// Fills only the slots the setup launcher reaches (memory, file system, memory
+// Fills only the slots the setup launcher reaches (memory, threads, sync, file system, memory
 // streams, strings, CRC-32, inflater) with the same objects the full
 // registration puts there, so a program that calls nothing else links nothing
 // else. The other slots stay as they are.
