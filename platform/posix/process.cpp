@@ -15,7 +15,10 @@ extern char** environ;
 
 namespace sfx::platform {
 
-bool RunProgramAndWait(const char* application, const char* commandLine) {
+const int kProgramNotStartedStatus = 127;
+
+bool RunProgramAndWait(const char* application, const char* commandLine, int* exitStatus) {
+  *exitStatus = kProgramNotStartedStatus;
   NoteStartFailure(application, 0);  // no failure of an earlier start is told for this one
   struct stat st {};
   if (stat(application, &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -39,6 +42,8 @@ bool RunProgramAndWait(const char* application, const char* commandLine) {
       int status = 0;
       while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
       }
+      if (WIFEXITED(status)) *exitStatus = WEXITSTATUS(status);
+      if (WIFSIGNALED(status)) *exitStatus = 128 + WTERMSIG(status);
     } else {
       NoteStartFailure(application, error);
     }

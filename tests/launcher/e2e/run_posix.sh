@@ -18,12 +18,12 @@ run() {
   chmod +x "$work/$scenario.run"
   TMPDIR="$work/tmp dir" TZ=Europe/Berlin timeout 60 "$work/$scenario.run" 2>"$work/$scenario.err"
   rc=$?
-  [ "$rc" -eq 0 ] || fail "exit code $rc"
+  [ "$rc" -eq "${want:-0}" ] || fail "exit code $rc, not ${want:-0}"
   [ -z "$(ls -A "$work/tmp dir")" ] || fail "left behind: $(ls -A "$work/tmp dir")"
 }
 
 expect_failure() {
-  run "$1"
+  want=1 run "$1"
   grep -qx "$2" "$work/$1.err" || fail "no '$2' in: $(cat "$work/$1.err")"
   [ ! -e "$work/$1.report" ] || fail "the setup program ran"
 }
@@ -55,15 +55,23 @@ grep -qx "Size Mismatch: cut.txt" "$work/truncated.err" && fail "a truncated rec
 ls "$work" | grep -q "sfx-e2e-drive" && fail "drive name wrote outside the folder"
 expect_failure badprogram "Error: Failed to get setup info"
 
+# The setup program's exit status and its ending signal are the launcher's.
+SFX_PROBE_EXIT=7 want=7 run good
+SFX_PROBE_SIGNAL=15 want=143 run good
+
 # A stub without a payload has no setup record.
 scenario=bare
 TMPDIR="$work/tmp dir" "$launcher" 2>"$work/bare.err"
+rc=$?
+[ "$rc" -eq 1 ] || fail "exit code $rc"
 grep -qx "Error: Failed to get setup info" "$work/bare.err" || fail "bare stub"
 [ -z "$(ls -A "$work/tmp dir")" ] || fail "bare stub left its folder"
 
 # No usable temporary-files folder.
 scenario=notemp
 TMPDIR="$work/no such folder" "$work/good.run" 2>"$work/notemp.err"
+rc=$?
+[ "$rc" -eq 1 ] || fail "exit code $rc"
 grep -qx "Error: Failed to create temporary directory" "$work/notemp.err" || fail "$(cat "$work/notemp.err")"
 
 [ "$failures" -eq 0 ] && echo "all end-to-end scenarios passed"

@@ -3,9 +3,12 @@
 // lies outside the temporary folder): its arguments, its working folder, the
 // folder it was started from, and every file beside it with size and
 // modification time (universal time, to the millisecond where the C++
-// library has it).
+// library has it). SFX_PROBE_EXIT names its exit status, SFX_PROBE_SIGNAL a
+// signal it raises against itself at the end.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -49,5 +52,8 @@ int main(int argc, char** argv) {
     }
   }
   for (const std::string& line : lines) report << line << "\n";
+  report.close();
+  if (const char* signal = std::getenv("SFX_PROBE_SIGNAL")) std::raise(std::atoi(signal));
+  if (const char* status = std::getenv("SFX_PROBE_EXIT")) return std::atoi(status);
   return 0;
 }
