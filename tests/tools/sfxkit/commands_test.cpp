@@ -164,6 +164,20 @@ TEST_F(PackTest, WindowsRoundTripOnAMingwStub) {
   EXPECT_NE(r.err.find("not a posix launcher"), std::string::npos) << r.err;
 }
 
+TEST_F(PackTest, FailuresNameThePathGivenAndTheSystemsReason) {
+  const fs::path out = scratch_ / "no" / "such" / "folder" / "setup.run";
+  auto r = Pack({"--run", "setup.sh"}, out);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("'" + out.string() + "': No such file or directory"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("partial"), std::string::npos) << r.err;
+  for (const auto& run : {RunList, RunVerify}) {
+    r = RunCommand(run, "list", {(scratch_ / "nope").string()});
+    EXPECT_NE(r.err.find("nope': No such file or directory"), std::string::npos) << r.err;
+  }
+  r = RunCommand(RunExtract, "extract", {(scratch_ / "nope").string(), "-o", (scratch_ / "x").string()});
+  EXPECT_NE(r.err.find("nope': No such file or directory"), std::string::npos) << r.err;
+}
+
 TEST_F(PackTest, RefusesWhatTheFormatCannotCarry) {
   const fs::path out = scratch_ / "out.run";
   struct Case {
@@ -310,6 +324,10 @@ TEST_F(DamagedLauncherTest, DamagedDirectoryOrRecords) {
   r = RunCommand(RunExtract, "extract", {(scratch_ / "flipped").string(), "-o", (scratch_ / "y").string()});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("a/b/deep.txt"), std::string::npos) << r.err;
+  // The damaged file never appears under its name, nor does its temporary one.
+  EXPECT_FALSE(fs::exists(scratch_ / "y" / "a" / "b" / "deep.txt"));
+  for (const auto& e : fs::recursive_directory_iterator(scratch_ / "y"))
+    EXPECT_EQ(e.path().string().find("partial"), std::string::npos) << e.path();
 
   // A record whose size field disagrees with its length.
   bytes = good_;
