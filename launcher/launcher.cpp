@@ -11,6 +11,7 @@
 #include "launcher/setup_record.h"
 #include "platform/file.h"
 #include "platform/folder_search.h"
+#include "platform/interruption.h"
 #include "platform/process.h"
 #include "platform/start_failure.h"
 #include "platform/ui.h"
@@ -68,10 +69,14 @@ int RunLauncher(platform::ModuleHandle instance, const payload::RecordSource& re
     platform::ShowMessageBox(kTextNoTempFolder, nullptr, platform::kMessageOk);
     return kLauncherFailed;
   }
+  // From here an interruption deletes the folder (the setup program, once
+  // running, decides for itself).
+  platform::GuardTempFolder(state.tempFolder);
   payload::SetupHeader header;
   if (!ReadSetupRecord(records, &header, state.title, state.programName, state.arguments)) {
     // The folder is still empty: nothing else may be left behind.
     (void)platform::RemoveFolder(state.tempFolder);
+    platform::EndTempFolderGuard();
     platform::ShowMessageBox(kTextNoSetupInfo, nullptr, platform::kMessageOk);
     return kLauncherFailed;
   }
@@ -94,6 +99,7 @@ int RunLauncher(platform::ModuleHandle instance, const payload::RecordSource& re
     status = kLauncherFailed;
   }
   (void)DeleteTree(state.tempFolder);
+  platform::EndTempFolderGuard();
   return status;
 }
 
