@@ -5,6 +5,7 @@
 #include "launcher/messages.h"
 #include "launcher/report_step_p.h"
 #include "payload/content.h"
+#include "platform/file.h"
 #include "services/core/file_system.h"
 #include "services/core/stream.h"
 
@@ -57,6 +58,10 @@ bool ExtractFileEntry(const char* folder, const char* name, const payload::FileR
   }
   // A failed file stays in the temporary folder and goes with it.
   if (!ok) return false;
+  if (payload::IsMarkedExecutable(record.header) && !platform::MakeExecutable(path)) {
+    ReportStep(name, kStepWrite);
+    return false;
+  }
 
   // The time stamp is a courtesy: a file that cannot be reopened, or a time
   // with no universal equivalent, keeps the current time. Only a refusal to

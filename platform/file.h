@@ -63,6 +63,9 @@ bool SetFileTimes(FileHandle file, const std::uint64_t* creation, const std::uin
 bool RemoveFile(const char* path);
 // Removes an empty folder.
 bool RemoveFolder(const char* path);
+// Lets whoever may read the file run it (POSIX systems); true on Windows,
+// where running depends on the name.
+bool MakeExecutable(const char* path);
 // Makes one folder; its parent must exist and the folder must not.
 bool MakeFolder(const char* path);
 

@@ -110,6 +110,16 @@ int RunExtract(int argc, char** argv) {
     }
     if (checked.ok() && !SetLocalModificationTime(partial, e.header))
       std::fprintf(stderr, "sfxkit: warning: could not set the time stamp of '%s'\n", targetText.c_str());
+    if (checked.ok() && payload::IsMarkedExecutable(e.header)) {
+      // Execute follows read, as the umask chose it.
+      const fs::perms read = fs::status(partial, ec).permissions();
+      fs::perms run = fs::perms::none;
+      if ((read & fs::perms::owner_read) != fs::perms::none) run |= fs::perms::owner_exec;
+      if ((read & fs::perms::group_read) != fs::perms::none) run |= fs::perms::group_exec;
+      if ((read & fs::perms::others_read) != fs::perms::none) run |= fs::perms::others_exec;
+      if (!ec) fs::permissions(partial, run, fs::perm_options::add, ec);
+      if (ec) checked = Status::Error("cannot make '" + targetText + "' executable: " + ec.message());
+    }
     if (checked.ok()) {
       fs::rename(partial, target, ec);
       if (ec) checked = Status::Error("cannot write '" + targetText + "': " + ec.message());

@@ -71,7 +71,11 @@ int WriteWholeFile(const fs::path& path, std::span<const std::uint8_t> a, std::s
   errno = 0;
   std::FILE* out = std::fopen(path.string().c_str(), "wb");
   if (out == nullptr) return errno != 0 ? errno : EIO;
-  bool ok = std::fwrite(a.data(), 1, a.size(), out) == a.size() && std::fwrite(b.data(), 1, b.size(), out) == b.size();
+  // An empty span may have no data pointer at all.
+  const auto put = [out](std::span<const std::uint8_t> s) {
+    return s.empty() || std::fwrite(s.data(), 1, s.size(), out) == s.size();
+  };
+  const bool ok = put(a) && put(b);
   int error = ok ? 0 : (errno != 0 ? errno : EIO);
   if (std::fclose(out) != 0 && error == 0) error = errno != 0 ? errno : EIO;
   return error;
@@ -146,7 +150,7 @@ Status BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalBy
     if (Failed(r)) break;
     const std::vector<std::uint8_t>& data = isCompressed ? compressed : content;
     r = writer.AddFile(e.name.c_str(), e.time, isCompressed ? payload::kMethodDeflate : payload::kMethodStored, size,
-                       ~crc, data.data(), static_cast<std::uint32_t>(data.size()));
+                       ~crc, data.data(), static_cast<std::uint32_t>(data.size()), e.executable);
     *storedBytes += data.size();
     progress.Advance(size);
   }
@@ -343,6 +347,7 @@ int RunPack(int argc, char** argv) {
   std::vector<PackEntry> entries;
   PackTreeOptions treeOptions;
   treeOptions.caseInsensitiveNames = stub.target == Target::kWindows;
+  treeOptions.keepExecutable = stub.target == Target::kPosix;
   if (Status s = WalkPackTree(request.root, treeOptions, &entries); !s.ok()) return ReportError(s.message());
   std::uint64_t totalBytes = 0;
   bool programFound = false;

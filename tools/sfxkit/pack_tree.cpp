@@ -63,6 +63,7 @@ class Walker {
         entry.name = prefix + leaf + "/";
       } else if (fs::is_regular_file(status)) {
         entry.name = prefix + leaf;
+        entry.executable = options_.keepExecutable && (status.permissions() & fs::perms::owner_exec) != fs::perms::none;
         entry.size = dirent.file_size(ec);
         if (ec) return Status::Error(Text({"cannot examine '", path.string(), "': ", ec.message()}));
         if (entry.size > kMaxFileSize)

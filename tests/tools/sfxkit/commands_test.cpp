@@ -126,6 +126,20 @@ TEST_F(PackTest, PosixRoundTripThroughListVerifyAndExtract) {
   EXPECT_EQ(r.status, 0) << r.err;
 }
 
+TEST_F(PackTest, PosixPayloadsKeepExecuteBits) {
+  fs::permissions(tree_ / "setup.sh", fs::perms::owner_exec, fs::perm_options::add);
+  fs::permissions(tree_ / "a" / "b" / "deep.txt", fs::perms::owner_exec, fs::perm_options::remove);
+  const fs::path out = scratch_ / "setup.run";
+  ASSERT_EQ(Pack({"--run", "setup.sh"}, out).status, 0);
+  const auto r = RunCommand(RunExtract, "extract", {out.string(), "-o", (scratch_ / "x").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto runnable = [](const fs::path& p) {
+    return (fs::status(p).permissions() & fs::perms::owner_exec) != fs::perms::none;
+  };
+  EXPECT_TRUE(runnable(scratch_ / "x" / "setup.sh"));
+  EXPECT_FALSE(runnable(scratch_ / "x" / "a" / "b" / "deep.txt"));
+}
+
 TEST_F(PackTest, StoreKeepsEveryFileAsItIs) {
   const fs::path out = scratch_ / "stored.run";
   ASSERT_EQ(Pack({"--run", "setup.sh", "--store"}, out).status, 0);
