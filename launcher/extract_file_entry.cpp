@@ -44,8 +44,9 @@ bool WriteContent(Stream* stream, const char* name, const payload::FileRecord& r
 }  // namespace
 
 bool ExtractFileEntry(const char* folder, const char* name, const payload::FileRecord& record) {
+  char local[kEntryNameBytes];
   char path[kPathBytes];
-  if (!FormPath(path, sizeof path, folder, name)) {
+  if (!CopyWithPlatformSeparators(name, local) || !FormPath(path, sizeof path, folder, local)) {
     ReportStep(name, kStepFormFilePath);
     return false;
   }

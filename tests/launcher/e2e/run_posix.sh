@@ -48,6 +48,9 @@ for s in traversal absolute drive wrapsize truncated badcrc baddeflate; do
   expect_failure $s "Error: Extraction failed!"
 done
 grep -qx "File Corrupt: crc.txt" "$work/badcrc.err" || fail "no File Corrupt message"
+# The record's progress text comes before its message.
+[ "$(grep -n -e "^Extracting: crc.txt" -e "^File Corrupt" "$work/badcrc.err" | cut -d: -f2 | tr '\n' ' ')" = \
+  "Extracting File Corrupt " ] || fail "progress after the message: $(cat "$work/badcrc.err")"
 grep -qx "Extract Error: bad.bin" "$work/baddeflate.err" || fail "no Extract Error message"
 grep -qx "Size Mismatch: cut.txt" "$work/truncated.err" && fail "a truncated record got as far as its data"
 [ ! -e "$work/tmp dir/escape.txt" ] || fail "traversal wrote outside the folder"
