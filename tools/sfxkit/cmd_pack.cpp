@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -358,6 +359,11 @@ int RunPack(int argc, char** argv) {
   if (!programFound) {
     return ReportError("the setup program '" + request.setup.program + "' is not among the files of '" +
                        request.root.string() + "'");
+  }
+  // Names carry the target's separator: the Windows dialog shows them as
+  // stored.
+  if (stub.target == Target::kWindows) {
+    for (PackEntry& e : entries) std::replace(e.name.begin(), e.name.end(), '/', '\\');
   }
 
   // The payload, built in memory, then the launcher.

@@ -3,6 +3,7 @@
 // what packing refuses, and damaged launchers refused with a message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -159,7 +160,13 @@ TEST_F(PackTest, WindowsRoundTripOnAMingwStub) {
   r = RunCommand(RunList, "list", {out.string()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("(windows)"), std::string::npos);
-  EXPECT_EQ(Joined(ListedNames(r.out)), Joined(kExpectedOrder));
+  // Names carry the target's separator.
+  std::vector<std::string> windowsNames;
+  for (std::string name : kExpectedOrder) {
+    std::replace(name.begin(), name.end(), '/', '\\');
+    windowsNames.push_back(name);
+  }
+  EXPECT_EQ(Joined(ListedNames(r.out)), Joined(windowsNames));
   EXPECT_EQ(RunCommand(RunVerify, "verify", {out.string()}).status, 0);
   r = RunCommand(RunExtract, "extract", {out.string(), "-o", (scratch_ / "x").string()});
   ASSERT_EQ(r.status, 0) << r.err;
