@@ -13,10 +13,13 @@
 namespace sfx::platform {
 
 // The separator the system writes between path parts.
+// Whether names such as CON, NUL or AUX.txt are devices rather than files.
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+inline constexpr bool kDeviceNamesReserved = true;
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr bool kDeviceNamesReserved = false;
 #endif
 
 // An open file; kInvalidFile when none.

@@ -349,6 +349,7 @@ int RunPack(int argc, char** argv) {
   PackTreeOptions treeOptions;
   treeOptions.caseInsensitiveNames = stub.target == Target::kWindows;
   treeOptions.keepExecutable = stub.target == Target::kPosix;
+  treeOptions.refuseDeviceNames = stub.target == Target::kWindows;
   if (Status s = WalkPackTree(request.root, treeOptions, &entries); !s.ok()) return ReportError(s.message());
   std::uint64_t totalBytes = 0;
   bool programFound = false;

@@ -91,7 +91,7 @@ class Walker {
       return Status::Error(Text({"'", entry.path.string(), "': its name in the payload ('", name, "') is ",
                                  std::to_string(name.size()), " bytes, more than 255"}));
     }
-    if (!payload::IsSafeEntryName(name.data(), static_cast<std::uint32_t>(name.size())))
+    if (!payload::IsSafeEntryName(name.data(), static_cast<std::uint32_t>(name.size()), options_.refuseDeviceNames))
       return Status::Error(Text({"'", entry.path.string(), "': the launcher does not accept the name '", name, "'"}));
     if (options_.caseInsensitiveNames) {
       const std::string key = Lower(name);

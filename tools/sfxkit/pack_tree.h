@@ -27,6 +27,8 @@ struct PackTreeOptions {
   bool caseInsensitiveNames = false;
   // POSIX payloads keep each file's execute bit; Windows ones have none.
   bool keepExecutable = false;
+  // Device names (CON, AUX.txt, ...) are refused only where they are devices.
+  bool refuseDeviceNames = false;
 };
 
 // Walks `root`. Fails with a message naming the first file the payload cannot
