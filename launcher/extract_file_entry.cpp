@@ -5,6 +5,7 @@
 #include "launcher/messages.h"
 #include "launcher/report_step_p.h"
 #include "payload/content.h"
+#include "platform/file.h"
 #include "services/core/file_system.h"
 #include "services/core/stream.h"
 
@@ -43,8 +44,9 @@ bool WriteContent(Stream* stream, const char* name, const payload::FileRecord& r
 }  // namespace
 
 bool ExtractFileEntry(const char* folder, const char* name, const payload::FileRecord& record) {
+  char local[kEntryNameBytes];
   char path[kPathBytes];
-  if (!FormPath(path, sizeof path, folder, name)) {
+  if (!CopyWithPlatformSeparators(name, local) || !FormPath(path, sizeof path, folder, local)) {
     ReportStep(name, kStepFormFilePath);
     return false;
   }
@@ -57,6 +59,10 @@ bool ExtractFileEntry(const char* folder, const char* name, const payload::FileR
   }
   // A failed file stays in the temporary folder and goes with it.
   if (!ok) return false;
+  if (payload::IsMarkedExecutable(record.header) && !platform::MakeExecutable(path)) {
+    ReportStep(name, kStepWrite);
+    return false;
+  }
 
   // The time stamp is a courtesy: a file that cannot be reopened, or a time
   // with no universal equivalent, keeps the current time. Only a refusal to

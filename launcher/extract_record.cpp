@@ -29,6 +29,14 @@ void QueueProgressText(const char* name, std::uint32_t length) {
 
 }  // namespace
 
+bool CopyWithPlatformSeparators(const char* name, char (&local)[kEntryNameBytes]) {
+  const std::size_t length = std::strlen(name);
+  if (length >= kEntryNameBytes) return false;
+  std::memcpy(local, name, length + 1);
+  payload::UsePlatformSeparators(local);
+  return true;
+}
+
 bool ExtractRecord(const payload::RecordSource& records, const char* folder, std::uint32_t n) {
   char recordName[payload::kRecordNameBytes];
   payload::FormatRecordName(n, recordName);
@@ -46,7 +54,6 @@ bool ExtractRecord(const payload::RecordSource& records, const char* folder, std
   name[nameLength] = '\0';
   QueueProgressText(record.name, nameLength);
   if (fault != payload::RecordFault::kNone) return false;
-  payload::UsePlatformSeparators(name);
 
   if (record.isFolder) {
     name[nameLength - 1] = '\0';
@@ -59,8 +66,15 @@ bool ExtractRecord(const payload::RecordSource& records, const char* folder, std
 }
 
 bool CreateFolderEntry(const char* folder, const char* name) {
+  // Only the path on disk takes the platform's separator; messages show the
+  // name as stored, like the progress text.
+  char local[kEntryNameBytes];
+  if (!CopyWithPlatformSeparators(name, local)) {
+    ReportStep(name, kStepFormFolderPath);
+    return false;
+  }
   char path[kPathBytes];
-  if (!FormPath(path, sizeof path, folder, name)) {
+  if (!FormPath(path, sizeof path, folder, local)) {
     ReportStep(name, kStepFormFolderPath);
     return false;
   }

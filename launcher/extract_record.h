@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "launcher/launch_state.h"
 #include "payload/record_check.h"
 #include "payload/record_source.h"
 
@@ -15,10 +16,14 @@ namespace sfx::launcher {
 // closing the output fails after an earlier failure).
 bool ExtractRecord(const payload::RecordSource& records, const char* folder, std::uint32_t n);
 
-// Creates the folder `name` (platform separators, no trailing one).
+// `name` with the platform's separators into `local`; false when too long.
+bool CopyWithPlatformSeparators(const char* name, char (&local)[kEntryNameBytes]);
+
+// Creates the folder `name` (as stored, no trailing separator); messages
+// name it as stored.
 bool CreateFolderEntry(const char* folder, const char* name);
 
-// Writes the file `name` (zero-terminated, platform separators) from the
+// Writes the file `name` (zero-terminated, as stored; messages show it so) from the
 // checked file record, checks its size and CRC-32 against the record and
 // gives it the record's time stamp.
 bool ExtractFileEntry(const char* folder, const char* name, const payload::FileRecord& record);

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "launcher/extract_record.h"
+#include "launcher/progress_dialog.h"
 #include "launcher/progress_queue.h"
 #include "services/core/thread_service.h"
 
@@ -16,6 +17,8 @@ const LaunchState* workerState = nullptr;
 std::atomic<std::uint32_t> successFlag{1};
 // Closed (after the worker has ended) once the completion has arrived.
 Thread* workerThread = nullptr;
+// The dialog of the running extraction; null outside one.
+std::atomic<platform::DialogWindow> runningDialog{nullptr};
 
 Result RunWorker(void* dialog) {
   (void)ExtractionWorker(dialog);  // always 0; the outcome is the success flag
@@ -29,8 +32,10 @@ int StartExtraction(platform::DialogWindow dialog, const LaunchState& state) {
   successFlag.store(1);
   if (!OpenProgressQueue()) return 0;
   workerThread = nullptr;
+  runningDialog.store(dialog);
   if (Failed(Threads()->StartThread(RunWorker, dialog, &workerThread))) {
     workerThread = nullptr;
+    runningDialog.store(nullptr);
     CloseProgressQueue();
     return 0;
   }
@@ -51,11 +56,16 @@ std::uint32_t ExtractionWorker(void* dialog) {
   return 0;
 }
 
+void ShowQueuedProgress() {
+  if (platform::DialogWindow dialog = runningDialog.load()) ShowQueuedTexts(dialog);
+}
+
 std::uint32_t FinishExtraction() {
   // The worker has posted the completion, its last act: this waits only
   // for it to return.
   if (workerThread != nullptr) (void)workerThread->CloseThread();  // the thread has ended: nothing can fail
   workerThread = nullptr;
+  runningDialog.store(nullptr);
   CloseProgressQueue();
   return successFlag.load();
 }

@@ -17,6 +17,11 @@ int StartExtraction(platform::DialogWindow dialog, const LaunchState& state);
 // The thread body: extracts until the first failing record, sets the success
 // flag and posts the completion to the dialog. Returns 0.
 std::uint32_t ExtractionWorker(void* dialog);
+// On the worker, before a message box: shows every queued progress text on the
+// running dialog, so that they come before the message. Nothing without a
+// running extraction.
+void ShowQueuedProgress();
+
 // After the completion message: lets go of the worker (which has ended or is
 // returning) and the queue, and returns the success flag (1 when every record
 // was extracted).

@@ -11,6 +11,7 @@
 #include "launcher/setup_record.h"
 #include "platform/file.h"
 #include "platform/folder_search.h"
+#include "platform/interruption.h"
 #include "platform/process.h"
 #include "platform/start_failure.h"
 #include "platform/ui.h"
@@ -23,6 +24,7 @@ namespace {
 
 constexpr std::uint32_t kTempPathBytes = 248;
 constexpr char kTempPrefix[] = "spk";
+constexpr int kLauncherFailed = 1;
 
 }  // namespace
 
@@ -49,12 +51,13 @@ bool BuildCommandLine(const char* programPath, const char* programArguments, cha
   return n >= 0 && static_cast<std::uint32_t>(n) < capacity;
 }
 
-bool RunSetupProgram(const LaunchState& state) {
+bool RunSetupProgram(const LaunchState& state, int* exitStatus) {
+  *exitStatus = platform::kProgramNotStartedStatus;
   char path[kPathBytes];
   if (!FormPath(path, sizeof path, state.tempFolder, state.programName)) return false;
   char line[kPathBytes + kArgumentsBytes + 4];
   if (!BuildCommandLine(path, state.arguments, line, sizeof line)) return false;
-  return platform::RunProgramAndWait(path, line);
+  return platform::RunProgramAndWait(path, line, exitStatus);
 }
 
 int WinMain(platform::ModuleHandle instance) { return RunLauncher(instance, OwnRecords()); }
@@ -65,14 +68,18 @@ int RunLauncher(platform::ModuleHandle instance, const payload::RecordSource& re
   state.records = &records;
   if (!CreateTempFolder(&state)) {
     platform::ShowMessageBox(kTextNoTempFolder, nullptr, platform::kMessageOk);
-    return 0;
+    return kLauncherFailed;
   }
+  // From here an interruption deletes the folder (the setup program, once
+  // running, decides for itself).
+  platform::GuardTempFolder(state.tempFolder);
   payload::SetupHeader header;
   if (!ReadSetupRecord(records, &header, state.title, state.programName, state.arguments)) {
     // The folder is still empty: nothing else may be left behind.
     (void)platform::RemoveFolder(state.tempFolder);
+    platform::EndTempFolderGuard();
     platform::ShowMessageBox(kTextNoSetupInfo, nullptr, platform::kMessageOk);
-    return 0;
+    return kLauncherFailed;
   }
   state.fileCount = header.fileCount;
 
@@ -84,12 +91,18 @@ int RunLauncher(platform::ModuleHandle instance, const payload::RecordSource& re
   const std::intptr_t result = platform::RunModalDialog(instance, kDialogTemplate, ProgressDialogProcedure, &state);
   (void)ReleaseServices();
 
-  // -1 (no dialog at all) counts as non-zero too. A refusal the user can mend
-  // is told and fails the launcher; any other start failure ends it quietly.
-  bool refused = false;
-  if (result != 0 && instance != nullptr && !RunSetupProgram(state)) refused = platform::ReportMendableStartFailure();
+  // 0 is a failed extraction (its message is shown) or a worker that never
+  // started: either way the launcher failed. -1 (no dialog at all) counts as
+  // non-zero. A start refusal the user can mend is told and fails the
+  // launcher; any other start failure gives the platform's not-started status.
+  int status = kLauncherFailed;
+  if (result != 0 && instance != nullptr && !RunSetupProgram(state, &status) &&
+      platform::ReportMendableStartFailure()) {
+    status = kLauncherFailed;
+  }
   (void)DeleteTree(state.tempFolder);
-  return refused ? 1 : 0;
+  platform::EndTempFolderGuard();
+  return status;
 }
 
 }  // namespace sfx::launcher

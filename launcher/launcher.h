@@ -12,9 +12,11 @@
 namespace sfx::launcher {
 
 // The whole run over the program's own payload. Takes no options; failures are
-// shown in message boxes. Returns 0, or 1 when the system refused to run the
-// setup program for a reason the user can mend (a temporary folder where
-// programs may not run).
+// shown in message boxes. Returns 1 when the launcher itself failed (no
+// temporary folder, no setup info, a failed extraction, or a temporary folder
+// where programs may not run); otherwise what RunProgramAndWait gives: on
+// POSIX systems the setup program's exit status or 128 + its signal, on
+// Windows 0.
 int WinMain(platform::ModuleHandle instance);
 // The same over any records (tests run it over an image in memory).
 int RunLauncher(platform::ModuleHandle instance, const payload::RecordSource& records);
@@ -30,7 +32,7 @@ bool BuildCommandLine(const char* programPath, const char* programArguments, cha
 
 // Starts the setup program from the temporary folder with its arguments and
 // waits until it has ended. False when its path does not fit or it cannot be
-// started.
-bool RunSetupProgram(const LaunchState& state);
+// started; `*exitStatus` as RunProgramAndWait gives it.
+bool RunSetupProgram(const LaunchState& state, int* exitStatus);
 
 }  // namespace sfx::launcher

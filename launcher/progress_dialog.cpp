@@ -38,8 +38,7 @@ void OnInit(platform::DialogWindow window, const LaunchState& state) {
 
 void OnCompletion(platform::DialogWindow window) {
   platform::StopDialogTimer(window, kTimerId);
-  while (ShowNextText(window)) {
-  }
+  ShowQueuedTexts(window);
   if (FinishExtraction() != 0) {
     platform::EndModalDialog(window, 1);
     return;
@@ -49,6 +48,11 @@ void OnCompletion(platform::DialogWindow window) {
 }
 
 }  // namespace
+
+void ShowQueuedTexts(platform::DialogWindow window) {
+  while (ShowNextText(window)) {
+  }
+}
 
 void CenterWindow(platform::DialogWindow window) {
   platform::WindowRect rect;

@@ -18,6 +18,9 @@ inline constexpr std::uint32_t kTimerId = 1;
 inline constexpr std::uint32_t kTimerPeriodMs = 10;
 inline constexpr std::uint32_t kCancelCommand = 2;
 
+// Shows every queued progress text in turn, advancing the bar for each.
+void ShowQueuedTexts(platform::DialogWindow window);
+
 // Centres the window on the primary screen, keeping its size.
 void CenterWindow(platform::DialogWindow window);
 

@@ -36,25 +36,25 @@ bool IsDeviceName(const char* part, std::uint32_t length) {
   return false;
 }
 
-bool IsSafePart(const char* part, std::uint32_t length) {
+bool IsSafePart(const char* part, std::uint32_t length, bool refuseDeviceNames) {
   if (length == 0) return false;
   bool onlyDotsAndSpaces = true;
   for (std::uint32_t i = 0; i < length; ++i) {
     if (part[i] != '.' && part[i] != ' ') onlyDotsAndSpaces = false;
   }
-  return !onlyDotsAndSpaces && !IsDeviceName(part, length);
+  return !onlyDotsAndSpaces && !(refuseDeviceNames && IsDeviceName(part, length));
 }
 
 }  // namespace
 
-bool IsSafeEntryName(const char* name, std::uint32_t length) {
+bool IsSafeEntryName(const char* name, std::uint32_t length, bool refuseDeviceNames) {
   if (length == 0 || IsSeparator(name[0])) return false;
   if (std::memchr(name, '\0', length) != nullptr || std::memchr(name, ':', length) != nullptr) return false;
   if (IsSeparator(name[length - 1])) --length;  // a folder entry's marker
   std::uint32_t start = 0;
   for (std::uint32_t i = 0; i <= length; ++i) {
     if (i == length || IsSeparator(name[i])) {
-      if (!IsSafePart(name + start, i - start)) return false;
+      if (!IsSafePart(name + start, i - start, refuseDeviceNames)) return false;
       start = i + 1;
     }
   }

@@ -9,14 +9,17 @@
 
 #include <cstdint>
 
+#include "platform/file.h"
+
 namespace sfx::payload {
 
 // True when every part between separators ('/' or '\') is a plain name: not
 // empty, not made of dots and spaces only (".", "..", "..." and names that
 // Windows trims to them), not a device name (CON, NUL, COM1, ... also with an
-// extension), and the name has no colon, no zero byte and no leading
+// extension; only when `refuseDeviceNames`: they are devices only on
+// Windows), and the name has no colon, no zero byte and no leading
 // separator. A folder entry's single trailing separator is allowed.
-bool IsSafeEntryName(const char* name, std::uint32_t length);
+bool IsSafeEntryName(const char* name, std::uint32_t length, bool refuseDeviceNames = platform::kDeviceNamesReserved);
 
 // True for a folder entry's name: one ending in a slash or a backslash.
 inline bool IsFolderEntryName(const char* name, std::uint32_t length) {

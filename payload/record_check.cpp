@@ -24,7 +24,7 @@ bool IsValidTimeStamp(const FileHeader& h) {
 
 }  // namespace
 
-RecordFault CheckFileRecord(const std::uint8_t* bytes, std::uint32_t size, FileRecord* record) {
+RecordFault CheckFileRecord(const std::uint8_t* bytes, std::uint32_t size, FileRecord* record, bool refuseDeviceNames) {
   if (size <= kFileHeaderSize) return RecordFault::kTooShort;
   const FileHeader& h = record->header = DecodeFileHeader(bytes);
   // In 64 bits: a stored size near 4 GiB must not wrap the sum.
@@ -33,7 +33,7 @@ RecordFault CheckFileRecord(const std::uint8_t* bytes, std::uint32_t size, FileR
   record->name = reinterpret_cast<const char*>(bytes + kFileHeaderSize);
   record->data = bytes + kFileHeaderSize + h.nameLength;
   record->isFolder = IsFolderEntryName(record->name, h.nameLength);
-  if (!IsSafeEntryName(record->name, h.nameLength)) return RecordFault::kUnsafeName;
+  if (!IsSafeEntryName(record->name, h.nameLength, refuseDeviceNames)) return RecordFault::kUnsafeName;
   if (!IsValidTimeStamp(h)) return RecordFault::kBadTimeStamp;
   if (record->isFolder) {
     if (h.size != 0 || h.crc != 0 || h.storedSize != 0) return RecordFault::kFolderWithContent;
@@ -43,7 +43,8 @@ RecordFault CheckFileRecord(const std::uint8_t* bytes, std::uint32_t size, FileR
   return RecordFault::kNone;
 }
 
-SetupFault CheckSetupRecord(const std::uint8_t* bytes, std::uint32_t size, SetupRecord* record) {
+SetupFault CheckSetupRecord(const std::uint8_t* bytes, std::uint32_t size, SetupRecord* record,
+                            bool refuseDeviceNames) {
   if (size < kSetupHeaderSize) return SetupFault::kTooShort;
   const SetupHeader& h = record->header = DecodeSetupHeader(bytes);
   // The three lengths are bytes: the sum cannot wrap.
@@ -52,7 +53,8 @@ SetupFault CheckSetupRecord(const std::uint8_t* bytes, std::uint32_t size, Setup
   record->title = reinterpret_cast<const char*>(bytes + kSetupHeaderSize);
   record->program = record->title + h.titleLength;
   record->arguments = record->program + h.programLength;
-  if (h.programLength != 0 && !IsSafeEntryName(record->program, h.programLength)) return SetupFault::kUnsafeProgramName;
+  if (h.programLength != 0 && !IsSafeEntryName(record->program, h.programLength, refuseDeviceNames))
+    return SetupFault::kUnsafeProgramName;
   if (h.programLength == 0 || IsFolderEntryName(record->program, h.programLength)) return SetupFault::kNoProgramFile;
   return SetupFault::kNone;
 }

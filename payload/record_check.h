@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "payload/records.h"
+#include "platform/file.h"
 
 namespace sfx::payload {
 
@@ -41,7 +42,10 @@ struct FileRecord {
   bool isFolder = false;
 };
 
-RecordFault CheckFileRecord(const std::uint8_t* bytes, std::uint32_t size, FileRecord* record);
+// `refuseDeviceNames`: names' device parts (CON, AUX.txt, ...) are refused,
+// as where they are devices; see IsSafeEntryName.
+RecordFault CheckFileRecord(const std::uint8_t* bytes, std::uint32_t size, FileRecord* record,
+                            bool refuseDeviceNames = platform::kDeviceNamesReserved);
 
 // What is wrong with the setup record.
 enum class SetupFault : std::uint8_t {
@@ -61,6 +65,7 @@ struct SetupRecord {
 
 // The launcher accepts kNoProgramFile (starting the program simply fails
 // later); the tool refuses it.
-SetupFault CheckSetupRecord(const std::uint8_t* bytes, std::uint32_t size, SetupRecord* record);
+SetupFault CheckSetupRecord(const std::uint8_t* bytes, std::uint32_t size, SetupRecord* record,
+                            bool refuseDeviceNames = platform::kDeviceNamesReserved);
 
 }  // namespace sfx::payload

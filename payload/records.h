@@ -9,7 +9,7 @@
 // FileRecord n (1 <= n <= fileCount), named "F%08lX" with n:
 //   0 u16 year   2 u8 month   3 u8 day   4 u8 hour   5 u8 minute   6 u8 second
 //   7 u8 hundredths   8 u32 size   12 u32 crc   16 u32 storedSize
-//  20 u8 method   21 u8 nameLength   22 two filler bytes (any value)
+//  20 u8 method   21 u8 nameLength   22 two filler bytes (any value; "x" 1 marks an executable file)
 //  24 name | data (storedSize bytes)
 //
 // A name ending in '/' or '\' is a folder entry (size, crc and storedSize 0);
@@ -72,6 +72,18 @@ struct FileHeader {
   std::uint8_t nameLength;
   std::uint8_t filler[2];
 };
+
+// A POSIX payload marks a file its owner may run by these two filler bytes
+// ("x", 1); any other value means not executable. The Windows launcher never
+// reads the filler.
+inline constexpr std::uint8_t kFillerExecutable[2] = {0x78, 0x01};
+inline bool IsMarkedExecutable(const FileHeader& h) {
+  return h.filler[0] == kFillerExecutable[0] && h.filler[1] == kFillerExecutable[1];
+}
+inline void MarkExecutable(FileHeader* h) {
+  h->filler[0] = kFillerExecutable[0];
+  h->filler[1] = kFillerExecutable[1];
+}
 
 // From kSetupHeaderSize bytes.
 SetupHeader DecodeSetupHeader(const std::uint8_t* bytes);

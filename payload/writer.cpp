@@ -154,7 +154,7 @@ Result PayloadWriter::AddFolder(const char* name, const DateTimeRecord& time) {
 }
 
 Result PayloadWriter::AddFile(const char* name, const DateTimeRecord& time, std::uint8_t method, std::uint32_t size,
-                              std::uint32_t crc, const void* stored, std::uint32_t storedSize) {
+                              std::uint32_t crc, const void* stored, std::uint32_t storedSize, bool executable) {
   const std::uint32_t length = TextLength(name);
   if (length == 0 || length > kMaxText) return kPayloadBadName;
   FileHeader header = HeaderStamped(time);
@@ -163,6 +163,7 @@ Result PayloadWriter::AddFile(const char* name, const DateTimeRecord& time, std:
   header.storedSize = storedSize;
   header.method = method;
   header.nameLength = static_cast<std::uint8_t>(length);
+  if (executable) MarkExecutable(&header);
   return AddFileRecord(header, name, stored);
 }
 

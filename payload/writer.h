@@ -49,7 +49,8 @@ class PayloadWriter {
   [[nodiscard]] Result AddFolder(const char* name, const DateTimeRecord& time);
   // A file entry with its stored bytes.
   [[nodiscard]] Result AddFile(const char* name, const DateTimeRecord& time, std::uint8_t method, std::uint32_t size,
-                               std::uint32_t crc, const void* stored, std::uint32_t storedSize);
+                               std::uint32_t crc, const void* stored, std::uint32_t storedSize,
+                               bool executable = false);
   // Any bytes as the next file record (tests build malformed records).
   [[nodiscard]] Result AddRecord(const void* bytes, std::uint32_t size);
   // Any bytes as the setup record, instead of the one built from SetSetup.

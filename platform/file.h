@@ -13,10 +13,13 @@
 namespace sfx::platform {
 
 // The separator the system writes between path parts.
+// Whether names such as CON, NUL or AUX.txt are devices rather than files.
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+inline constexpr bool kDeviceNamesReserved = true;
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr bool kDeviceNamesReserved = false;
 #endif
 
 // An open file; kInvalidFile when none.
@@ -63,6 +66,9 @@ bool SetFileTimes(FileHandle file, const std::uint64_t* creation, const std::uin
 bool RemoveFile(const char* path);
 // Removes an empty folder.
 bool RemoveFolder(const char* path);
+// Lets whoever may read the file run it (POSIX systems); true on Windows,
+// where running depends on the name.
+bool MakeExecutable(const char* path);
 // Makes one folder; its parent must exist and the folder must not.
 bool MakeFolder(const char* path);
 

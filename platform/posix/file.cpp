@@ -267,6 +267,15 @@ bool RemoveFolder(const char* path) {
   return native.ok() && ::rmdir(native.c_str()) == 0;
 }
 
+bool MakeExecutable(const char* path) {
+  NativePath native(path);
+  struct stat st {};
+  if (!native.ok() || ::stat(native.c_str(), &st) != 0) return false;
+  // Execute follows read: the umask already chose who may read.
+  const mode_t read = st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
+  return ::chmod(native.c_str(), (st.st_mode & 07777) | (read >> 2)) == 0;
+}
+
 bool MakeFolder(const char* path) {
   NativePath native(path);
   return native.ok() && ::mkdir(native.c_str(), 0777) == 0;

@@ -1,6 +1,8 @@
 #include "platform/process.h"
 
 #include <errno.h>
+#include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,13 +11,17 @@
 #include <cstring>
 
 #include "platform/command_line.h"
+#include "platform/posix/interruption_p.h"
 #include "platform/posix/start_failure_p.h"
 
 extern char** environ;
 
 namespace sfx::platform {
 
-bool RunProgramAndWait(const char* application, const char* commandLine) {
+const int kProgramNotStartedStatus = 127;
+
+bool RunProgramAndWait(const char* application, const char* commandLine, int* exitStatus) {
+  *exitStatus = kProgramNotStartedStatus;
   NoteStartFailure(application, 0);  // no failure of an earlier start is told for this one
   struct stat st {};
   if (stat(application, &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -33,12 +39,34 @@ bool RunProgramAndWait(const char* application, const char* commandLine) {
     pid_t child = 0;
     // Descriptors opened by this process are close-on-exec, so the program
     // inherits only the standard ones.
-    const int error = posix_spawn(&child, application, nullptr, nullptr, arguments, environ);
+    // The program gets the signals the launcher holds back for its folder
+    // guard, and decides itself what they do.
+    sigset_t mask, guarded;
+    (void)pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    GuardedSignals(&guarded);
+    (void)sigdelset(&mask, SIGINT);
+    (void)sigdelset(&mask, SIGTERM);
+    (void)sigdelset(&mask, SIGHUP);
+    posix_spawnattr_t attributes;
+    (void)posix_spawnattr_init(&attributes);
+    (void)posix_spawnattr_setsigmask(&attributes, &mask);
+    (void)posix_spawnattr_setsigdefault(&attributes, &guarded);
+    (void)posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    LockChildState();
+    const int error = posix_spawn(&child, application, nullptr, &attributes, arguments, environ);
+    if (error == 0) NoteChild(child);
+    UnlockChildState();
+    (void)posix_spawnattr_destroy(&attributes);
     if (error == 0) {
       started = true;
       int status = 0;
       while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
       }
+      LockChildState();
+      NoteChild(-1);
+      UnlockChildState();
+      if (WIFEXITED(status)) *exitStatus = WEXITSTATUS(status);
+      if (WIFSIGNALED(status)) *exitStatus = 128 + WTERMSIG(status);
     } else {
       NoteStartFailure(application, error);
     }

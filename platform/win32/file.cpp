@@ -111,6 +111,8 @@ bool RemoveFile(const char* path) { return path != nullptr && DeleteFileA(path) 
 
 bool RemoveFolder(const char* path) { return path != nullptr && RemoveDirectoryA(path) != 0; }
 
+bool MakeExecutable(const char*) { return true; }
+
 bool MakeFolder(const char* path) { return path != nullptr && CreateDirectoryA(path, nullptr) != 0; }
 
 MoveOutcome MoveFileTo(const char* from, const char* to) {

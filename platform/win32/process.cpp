@@ -6,7 +6,10 @@
 
 namespace sfx::platform {
 
-bool RunProgramAndWait(const char* application, const char* commandLine) {
+const int kProgramNotStartedStatus = 0;
+
+bool RunProgramAndWait(const char* application, const char* commandLine, int* exitStatus) {
+  *exitStatus = kProgramNotStartedStatus;
   // CreateProcessA may write into the command line, so it gets a copy.
   char line[1024];
   const std::size_t length = std::strlen(commandLine);

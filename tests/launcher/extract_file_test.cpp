@@ -237,6 +237,23 @@ TEST_F(ExtractFileTest, ContentChecksNameTheirStep) {
   }
 }
 
+TEST_F(ExtractFileTest, MessagesNameTheEntryAsStored) {
+  // Only the path on disk takes the platform's separator.
+  for (const char* name : {"sub\\crc.txt", "sub/crc.txt"}) {
+    payload::FileHeader h = test::StoredHeader(name, "abc");
+    h.crc ^= 1;
+    test::TestPayload payload;
+    payload.Folder("sub/");
+    payload.Raw(test::MakeRecord(h, name, {'a', 'b', 'c'}));
+    EXPECT_FALSE(ExtractAll(payload, 2)) << name;
+    const std::vector<test::RecordedMessage> shown = messages_.Take();
+    ASSERT_EQ(shown.size(), 1u) << name;
+    EXPECT_EQ(shown[0].text, name);
+    EXPECT_TRUE(fs::exists(At("sub/crc.txt"))) << name;
+    fs::remove_all(At("sub"));
+  }
+}
+
 TEST_F(ExtractFileTest, PathsThatCannotBeFormedOrOpened) {
   test::TestPayload payload;
   payload.Stored("missing/x.txt", "x");  // its folder entry never came

@@ -61,7 +61,7 @@ TEST_F(ExtractRecordTest, ChecksBeforeTheProgressTextFailSilently) {
   zeroName.nameLength = 0;
   zeroName.storedSize = 2;
   cases.push_back({"name length 0", MakeRecord(zeroName, "", {'a', 'x'})});
-  for (const char* bad : {"../a", "/a", "C:a", "sub/../../a", "..\\", "nul"}) {
+  for (const char* bad : {"../a", "/a", "C:a", "sub/../../a", "..\\"}) {
     const std::string name = bad;
     cases.push_back({bad, MakeRecord(StoredHeader(name, "x"), name, {'x'})});
   }

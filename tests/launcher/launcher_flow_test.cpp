@@ -12,6 +12,7 @@
 #include "launcher/progress_dialog.h"
 #include "launcher/progress_queue.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "platform/ui.h"
 #include "services/core/memory_service.h"
 #include "tests/launcher/launcher_fixture.h"
@@ -156,7 +157,7 @@ TEST(LauncherFlow, BadSetupRecordLeavesNoFolderBehind) {
   test::RecordingMessages messages;
   const payload::PayloadImage nothing;  // no setup record
   const std::set<std::string> before = SpkFolders();
-  EXPECT_EQ(launcher::RunLauncher(platform::OwnModule(), nothing), 0);
+  EXPECT_EQ(launcher::RunLauncher(platform::OwnModule(), nothing), 1);
   EXPECT_EQ(SpkFolders(), before);
   const std::vector<test::RecordedMessage> shown = messages.Take();
   ASSERT_EQ(shown.size(), 1u);
@@ -198,7 +199,7 @@ TEST(LauncherFlow, ExtractsRunsAndCleansUp) {
   payload.Stored("sub/a.txt", "alpha");
   payload.Install();
   const std::set<std::string> before = SpkFolders();
-  EXPECT_EQ(launcher::RunLauncher(platform::OwnModule(), payload.records()), 0);
+  EXPECT_EQ(launcher::RunLauncher(platform::OwnModule(), payload.records()), platform::kProgramNotStartedStatus);
   // The program is missing: nothing is shown, and the folder still goes.
   EXPECT_EQ(SpkFolders(), before);
   EXPECT_TRUE(messages.Take().empty());

@@ -57,35 +57,18 @@ TEST(EntryNames, PlainRelativeNamesAreSafe) {
 }
 
 TEST(EntryNames, NamesThatReachOutsideTheFolderAreRefused) {
-  for (const char* name : {"..",
-                           "../x",
-                           "a/../../x",
-                           "a\\..\\x",
-                           "..\\",
-                           "/etc/passwd",
-                           "\\x",
-                           "\\\\server\\share",
-                           "C:\\x",
-                           "C:x",
-                           "file.txt:stream",
-                           ".",
-                           "./x",
-                           "a/./b",
-                           "...",
-                           ". .",
-                           "a//b",
-                           "a/\\b",
-                           "sub//",
-                           "/",
-                           "CON",
-                           "con.d",
-                           "nul.txt",
-                           "sub/Aux",
-                           "COM1",
-                           "lpt9.log",
-                           "PRN ",
-                           "conout$"}) {
-    EXPECT_FALSE(payload::IsSafeEntryName(name, static_cast<std::uint32_t>(std::strlen(name)))) << name;
+  for (const char* name :
+       {"..",    "../x",  "a/../../x",       "a\\..\\x", "..\\", "/etc/passwd", "\\x", "\\\\server\\share",
+        "C:\\x", "C:x",   "file.txt:stream", ".",        "./x",  "a/./b",       "...", ". .",
+        "a//b",  "a/\\b", "sub//",           "/"}) {
+    for (const bool devices : {false, true})
+      EXPECT_FALSE(payload::IsSafeEntryName(name, static_cast<std::uint32_t>(std::strlen(name)), devices)) << name;
+  }
+  // Device names are refused only where they are devices.
+  for (const char* name : {"CON", "con.d", "nul.txt", "sub/Aux", "COM1", "lpt9.log", "PRN ", "conout$", "src/aux.c"}) {
+    const auto length = static_cast<std::uint32_t>(std::strlen(name));
+    EXPECT_FALSE(payload::IsSafeEntryName(name, length, true)) << name;
+    EXPECT_TRUE(payload::IsSafeEntryName(name, length, false)) << name;
   }
   const char withZero[] = {'a', '\0', 'b'};
   EXPECT_FALSE(payload::IsSafeEntryName(withZero, 3));

@@ -8,6 +8,7 @@
 
 #include "launcher/progress_queue.h"
 #include "services/core/memory_service.h"
+#include "services/core/sync_service.h"
 #include "tests/launcher/launcher_fixture.h"
 
 namespace sfx {
@@ -32,6 +33,44 @@ TEST(ProgressQueue, FirstInFirstOutAndEmptyAgainAfterEachDrain) {
   }
   for (const char* s : {"a", "b", "c"}) EXPECT_EQ(launcher::PushProgressText(Text(s)), 1);
   EXPECT_EQ(test::DrainProgressTexts(), (std::vector<std::string>{"a", "b", "c"}));
+  launcher::CloseProgressQueue();
+}
+
+// A lock whose wait always fails, from a sync service standing in the slot.
+class FailingWaitSemaphore : public Semaphore {
+ public:
+  Result Close() override { return kOk; }
+  Result WaitSemaphore(std::uint32_t) override {
+    ++waits;
+    return kFail;
+  }
+  Result PostSemaphore() override { return kOk; }
+  int waits = 0;
+};
+
+class FailingWaitSync : public SyncService {
+ public:
+  Result MakeSemaphore(std::int32_t, std::int32_t, Semaphore** semaphore) override {
+    *semaphore = &lock;
+    return kOk;
+  }
+  FailingWaitSemaphore lock;
+};
+
+TEST(ProgressQueue, AFailedWaitFreesThePushAndPopsNothing) {
+  FailingWaitSync sync;
+  {
+    ScopedServiceOverride override(Slot::kSync, &sync);
+    ASSERT_TRUE(launcher::OpenProgressQueue());
+    // The text and its node are freed (the leak checker would see them).
+    EXPECT_EQ(launcher::PushProgressText(Text("lost")), 0);
+    EXPECT_EQ(launcher::PopProgressText(), nullptr);
+    EXPECT_EQ(sync.lock.waits, 2);
+    launcher::CloseProgressQueue();
+  }
+  // A working lock afterwards sees an empty queue.
+  ASSERT_TRUE(launcher::OpenProgressQueue());
+  EXPECT_EQ(launcher::PopProgressText(), nullptr);
   launcher::CloseProgressQueue();
 }
 

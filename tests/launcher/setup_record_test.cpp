@@ -92,7 +92,7 @@ TEST(SetupRecord, RejectsWrongSizes) {
 }
 
 TEST(SetupRecord, RejectsProgramsOutsideTheFolder) {
-  for (const char* program : {"../setup", "/bin/sh", "C:\\Windows\\x.exe", "a\\..\\..\\x", "NUL"}) {
+  for (const char* program : {"../setup", "/bin/sh", "C:\\Windows\\x.exe", "a\\..\\..\\x"}) {
     EXPECT_FALSE(ReadWith(SetupBytes("t", program, "")).ok) << program;
   }
   EXPECT_FALSE(ReadWith(SetupBytes("t", std::string("se\0tup", 6), "")).ok);

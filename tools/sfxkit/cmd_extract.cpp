@@ -87,18 +87,50 @@ int RunExtract(int argc, char** argv) {
     }
     if (fs::exists(fs::symlink_status(target, ec)) && !overwrite)
       return ReportError("'" + target.string() + "' exists already (use --overwrite to replace it)");
-    std::string targetText = target.string();
+    const std::string targetText = target.string();
+    // The file is written under a temporary name beside its own and moved into
+    // place only after its size and CRC-32 checked: a damaged file never
+    // appears under its name.
+    const fs::path partial = fs::path(targetText + ".partial");
+    std::string partialText = partial.string();
     Stream* stream = nullptr;
-    Result r = FileSystem()->Open(targetText.data(), 0, kOpenCreate, &stream);
+    Result r = FileSystem()->Open(partialText.data(), 0, kOpenCreate, &stream);
     if (Failed(r)) return ReportFailure("cannot create '" + targetText + "'", r);
     std::uint32_t size = 0, crc = 0;
     r = DecodeEntry(e, stream, &size, &crc);
     const Result closed = stream->Close();
-    if (Failed(r)) return ReportFailure("record " + e.recordName + " ('" + e.name + "') does not decode", r);
-    if (Failed(closed)) return ReportFailure("cannot finish writing '" + targetText + "'", closed);
-    if (Status s = CheckDecoded(e, size, crc); !s.ok()) return ReportError(path + ": " + s.message());
-    if (!SetLocalModificationTime(target, e.header))
+    Status checked;
+    if (Failed(r)) {
+      checked = Status::Error("record " + e.recordName + " ('" + e.name + "') does not decode");
+    } else if (Failed(closed)) {
+      checked = Status::Error("cannot finish writing '" + targetText + "'");
+    } else {
+      checked = CheckDecoded(e, size, crc);
+      if (!checked.ok()) checked = Status::Error(path + ": " + checked.message());
+    }
+    if (checked.ok() && !SetLocalModificationTime(partial, e.header))
       std::fprintf(stderr, "sfxkit: warning: could not set the time stamp of '%s'\n", targetText.c_str());
+    if (checked.ok() && payload::IsMarkedExecutable(e.header)) {
+      // Execute follows read, as the umask chose it.
+      const fs::perms read = fs::status(partial, ec).permissions();
+      fs::perms run = fs::perms::none;
+      if ((read & fs::perms::owner_read) != fs::perms::none) run |= fs::perms::owner_exec;
+      if ((read & fs::perms::group_read) != fs::perms::none) run |= fs::perms::group_exec;
+      if ((read & fs::perms::others_read) != fs::perms::none) run |= fs::perms::others_exec;
+      if (!ec) fs::permissions(partial, run, fs::perm_options::add, ec);
+      if (ec) checked = Status::Error("cannot make '" + targetText + "' executable: " + ec.message());
+    }
+    if (checked.ok()) {
+      fs::rename(partial, target, ec);
+      if (ec) checked = Status::Error("cannot write '" + targetText + "': " + ec.message());
+    }
+    if (!checked.ok()) {
+      std::error_code ignored;
+      fs::remove(partial, ignored);
+      if (Failed(r)) return ReportFailure(checked.message(), r);
+      if (Failed(closed)) return ReportFailure(checked.message(), closed);
+      return ReportError(checked.message());
+    }
     progress.Advance(e.data.size());
   }
   // Folders get their time stamps last: creating their contents changed them.

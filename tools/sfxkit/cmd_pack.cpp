@@ -1,5 +1,8 @@
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -66,12 +69,19 @@ bool ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>* bytes) {
   return !in.bad();
 }
 
-bool WriteWholeFile(const fs::path& path, std::span<const std::uint8_t> a, std::span<const std::uint8_t> b = {}) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(a.data()), static_cast<std::streamsize>(a.size()));
-  out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-  out.close();
-  return static_cast<bool>(out);
+// 0, or the system's error number.
+int WriteWholeFile(const fs::path& path, std::span<const std::uint8_t> a, std::span<const std::uint8_t> b = {}) {
+  errno = 0;
+  std::FILE* out = std::fopen(path.string().c_str(), "wb");
+  if (out == nullptr) return errno != 0 ? errno : EIO;
+  // An empty span may have no data pointer at all.
+  const auto put = [out](std::span<const std::uint8_t> s) {
+    return s.empty() || std::fwrite(s.data(), 1, s.size(), out) == s.size();
+  };
+  const bool ok = put(a) && put(b);
+  int error = ok ? 0 : (errno != 0 ? errno : EIO);
+  if (std::fclose(out) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+  return error;
 }
 
 // Compresses `content` with the deflater into `stored`; false (and `stored`
@@ -143,7 +153,7 @@ Status BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalBy
     if (Failed(r)) break;
     const std::vector<std::uint8_t>& data = isCompressed ? compressed : content;
     r = writer.AddFile(e.name.c_str(), e.time, isCompressed ? payload::kMethodDeflate : payload::kMethodStored, size,
-                       ~crc, data.data(), static_cast<std::uint32_t>(data.size()));
+                       ~crc, data.data(), static_cast<std::uint32_t>(data.size()), e.executable);
     *storedBytes += data.size();
     progress.Advance(size);
   }
@@ -168,9 +178,11 @@ Status BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalBy
 // Writes the launcher to `path`: the stub followed by the payload image for
 // POSIX, the stub with the payload's records merged into its resources for
 // Windows. Then reads the file back as list and verify would and compares
-// every record with the payload.
+// every record with the payload. Failures name `shown`, the path the user
+// gave, rather than the temporary file.
 Status WriteLauncher(Target target, std::span<const std::uint8_t> stub, const pe::PeImage& stubImage,
-                     std::span<const std::uint8_t> payload, std::uint32_t fileCount, const fs::path& path) {
+                     std::span<const std::uint8_t> payload, std::uint32_t fileCount, const fs::path& path,
+                     const fs::path& shown) {
   payload::PayloadImage records;
   if (!records.Open(payload.data(), payload.size())) return Status::Error("the payload built does not read back");
   std::vector<std::string> names;
@@ -186,7 +198,7 @@ Status WriteLauncher(Target target, std::span<const std::uint8_t> stub, const pe
     return std::span<const std::uint8_t>(data, size);
   };
 
-  bool written = false;
+  int written = 0;
   if (target == Target::kPosix) {
     written = WriteWholeFile(path, stub, payload);
   } else {
@@ -200,7 +212,7 @@ Status WriteLauncher(Target target, std::span<const std::uint8_t> stub, const pe
       return Status::Error("the stub: " + s.message());
     written = WriteWholeFile(path, bytes);
   }
-  if (!written) return Status::Error("cannot write '" + path.string() + "'");
+  if (written != 0) return Status::Error("cannot write '" + shown.string() + "': " + std::strerror(written));
   LauncherPayload check;
   if (Status s = check.Open(path.string()); !s.ok())
     return Status::Error("the written launcher does not read back: " + s.message());
@@ -324,7 +336,7 @@ Status ReplaceOutput(const Stub& stub, std::span<const std::uint8_t> payload, st
                      const fs::path& out) {
   const fs::path temporary = fs::path(out.string() + ".partial");
   std::error_code ec;
-  if (Status s = WriteLauncher(stub.target, stub.bytes, stub.image, payload, fileCount, temporary); !s.ok()) {
+  if (Status s = WriteLauncher(stub.target, stub.bytes, stub.image, payload, fileCount, temporary, out); !s.ok()) {
     fs::remove(temporary, ec);
     return s;
   }
@@ -351,6 +363,8 @@ int RunPack(int argc, char** argv) {
   std::vector<PackEntry> entries;
   PackTreeOptions treeOptions;
   treeOptions.caseInsensitiveNames = stub.target == Target::kWindows;
+  treeOptions.keepExecutable = stub.target == Target::kPosix;
+  treeOptions.refuseDeviceNames = stub.target == Target::kWindows;
   if (Status s = WalkPackTree(request.root, treeOptions, &entries); !s.ok()) return ReportError(s.message());
   std::uint64_t totalBytes = 0;
   bool programFound = false;
@@ -361,6 +375,11 @@ int RunPack(int argc, char** argv) {
   if (!programFound) {
     return ReportError("the setup program '" + request.setup.program + "' is not among the files of '" +
                        request.root.string() + "'");
+  }
+  // Names carry the target's separator: the Windows dialog shows them as
+  // stored.
+  if (stub.target == Target::kWindows) {
+    for (PackEntry& e : entries) std::replace(e.name.begin(), e.name.end(), '/', '\\');
   }
 
   // The payload, built in memory, then the launcher.

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -34,11 +35,17 @@ int VerifyPayload(const LauncherPayload& payload, const std::string& label, bool
   std::vector<Entry> entries;
   std::uint64_t storedTotal = 0;
   bool programFound = false;
+  // Either separator works on every target: "a/b" names the entry "a\\b".
+  const auto slashed = [](std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+  };
+  const std::string program = slashed(setup.program);
   for (std::uint32_t n = 1; n <= setup.header.fileCount; ++n) {
     Entry e;
     if (Status s = ReadEntry(payload, n, &e); !s.ok()) return ReportError(label + ": " + s.message());
     storedTotal += e.data.size();
-    if (!e.isFolder && e.name == setup.program) programFound = true;
+    if (!e.isFolder && slashed(e.name) == program) programFound = true;
     entries.push_back(e);
   }
   if (!programFound) return ReportError(label + ": the setup program '" + setup.program + "' is not among the files");

@@ -1,5 +1,7 @@
 #include "tools/sfxkit/launcher_payload.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -10,8 +12,9 @@ namespace sfx::cli {
 const char* TargetName(Target target) { return target == Target::kWindows ? "windows" : "posix"; }
 
 Status LauncherPayload::Open(const std::string& path) {
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return Status::Error("cannot open '" + path + "'");
+  if (!in) return Status::Error("cannot open '" + path + "': " + std::strerror(errno != 0 ? errno : EIO));
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return Status::Error("cannot read '" + path + "'");
   return OpenBytes(std::move(bytes));

@@ -63,6 +63,7 @@ class Walker {
         entry.name = prefix + leaf + "/";
       } else if (fs::is_regular_file(status)) {
         entry.name = prefix + leaf;
+        entry.executable = options_.keepExecutable && (status.permissions() & fs::perms::owner_exec) != fs::perms::none;
         entry.size = dirent.file_size(ec);
         if (ec) return Status::Error(Text({"cannot examine '", path.string(), "': ", ec.message()}));
         if (entry.size > kMaxFileSize)
@@ -90,7 +91,7 @@ class Walker {
       return Status::Error(Text({"'", entry.path.string(), "': its name in the payload ('", name, "') is ",
                                  std::to_string(name.size()), " bytes, more than 255"}));
     }
-    if (!payload::IsSafeEntryName(name.data(), static_cast<std::uint32_t>(name.size())))
+    if (!payload::IsSafeEntryName(name.data(), static_cast<std::uint32_t>(name.size()), options_.refuseDeviceNames))
       return Status::Error(Text({"'", entry.path.string(), "': the launcher does not accept the name '", name, "'"}));
     if (options_.caseInsensitiveNames) {
       const std::string key = Lower(name);

@@ -17,6 +17,7 @@ struct PackEntry {
   std::string name;  // relative, '/'-separated; folders end in '/'
   std::filesystem::path path;
   bool isFolder = false;
+  bool executable = false;  // the owner may run it, and the payload keeps that
   std::uint64_t size = 0;
   DateTimeRecord time{};
 };
@@ -24,6 +25,10 @@ struct PackEntry {
 struct PackTreeOptions {
   // Names that differ only in letter case collide on Windows file systems.
   bool caseInsensitiveNames = false;
+  // POSIX payloads keep each file's execute bit; Windows ones have none.
+  bool keepExecutable = false;
+  // Device names (CON, AUX.txt, ...) are refused only where they are devices.
+  bool refuseDeviceNames = false;
 };
 
 // Walks `root`. Fails with a message naming the first file the payload cannot

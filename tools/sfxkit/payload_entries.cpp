@@ -18,7 +18,8 @@ Status ReadSetup(const LauncherPayload& payload, SetupInfo* setup) {
   std::span<const std::uint8_t> bytes;
   if (!payload.Find(kSetupRecordName, &bytes)) return Status::Error("the setup record F00000000 is missing");
   SetupRecord record;
-  const SetupFault fault = CheckSetupRecord(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &record);
+  const SetupFault fault = CheckSetupRecord(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &record,
+                                            payload.target() == Target::kWindows);
   const SetupHeader& h = record.header;
   switch (fault) {
     case SetupFault::kNone: break;
@@ -50,7 +51,8 @@ Status ReadEntry(const LauncherPayload& payload, std::uint32_t number, Entry* en
   std::span<const std::uint8_t> bytes;
   if (!payload.Find(recordName, &bytes)) return Status::Error(where + " is missing");
   FileRecord& record = entry->record;
-  const RecordFault fault = CheckFileRecord(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &record);
+  const RecordFault fault = CheckFileRecord(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &record,
+                                            payload.target() == Target::kWindows);
   const FileHeader& h = record.header;
   switch (fault) {
     case RecordFault::kTooShort:

@@ -3,14 +3,20 @@
 // lies outside the temporary folder): its arguments, its working folder, the
 // folder it was started from, and every file beside it with size and
 // modification time (universal time, to the millisecond where the C++
-// library has it).
+// library has it). SFX_PROBE_EXIT names its exit status, SFX_PROBE_SIGNAL a
+// signal it raises against itself at the end, SFX_PROBE_SLEEP seconds it
+// waits first (after writing REPORT.done), SFX_PROBE_IGNORE a signal it
+// ignores.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -49,5 +55,13 @@ int main(int argc, char** argv) {
     }
   }
   for (const std::string& line : lines) report << line << "\n";
+  report.close();
+  if (const char* ignored = std::getenv("SFX_PROBE_IGNORE")) std::signal(std::atoi(ignored), SIG_IGN);
+  // The report is complete before the wait: a test waits for it, then signals.
+  std::ofstream(std::string(argv[1]) + ".done") << "done\n";
+  if (const char* seconds = std::getenv("SFX_PROBE_SLEEP"))
+    std::this_thread::sleep_for(std::chrono::seconds(std::atoi(seconds)));
+  if (const char* signal = std::getenv("SFX_PROBE_SIGNAL")) std::raise(std::atoi(signal));
+  if (const char* status = std::getenv("SFX_PROBE_EXIT")) return std::atoi(status);
   return 0;
 }

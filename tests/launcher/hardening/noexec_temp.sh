@@ -13,10 +13,13 @@ unshare -m true 2>/dev/null || { echo "no private mount namespace may be made he
 
 rm -rf "$work" && mkdir -p "$work/tree/sub" "$work/noexec" "$work/exec"
 cd "$work"
+# The setup script runs a tool from the payload: its execute bit must survive.
 cat > tree/setup.sh <<SCRIPT
 #!/bin/sh
-echo "ran from \$(dirname "\$0")" > "$work/ran.txt"
+"\$(dirname "\$0")/sub/tool.sh" && echo "ran from \$(dirname "\$0")" > "$work/ran.txt"
 SCRIPT
+printf '#!/bin/sh\nexit 0\n' > tree/sub/tool.sh
+chmod +x tree/sub/tool.sh
 seq 1 1000 > tree/sub/rows.txt
 "$sfxkit" pack tree -o launcher.run --target posix --stub "$launcher" --run setup.sh >/dev/null || { echo "FAIL: pack"; exit 1; }
 

@@ -54,7 +54,9 @@ TEST(PackedLauncher, RunsTheSetupProgramOnTheUnpackedFilesAndCleansUp) {
   ASSERT_EQ(r.status, 0) << r.err;
 
   const std::string commandLine = std::string("\"").append(launcher.string()).append("\"");
-  ASSERT_TRUE(platform::RunProgramAndWait(launcher.string().c_str(), commandLine.c_str()));
+  int status = -1;
+  ASSERT_TRUE(platform::RunProgramAndWait(launcher.string().c_str(), commandLine.c_str(), &status));
+  EXPECT_EQ(status, 0);
   const auto bytes = ReadBytes(report);
   ASSERT_FALSE(bytes.empty()) << "the setup program did not run";
   std::string got(bytes.begin(), bytes.end());
