@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <zlib.h>
+
 namespace sfx::bench {
 
 std::string CorpusDirectory() {
@@ -42,6 +44,21 @@ const std::vector<unsigned char>& CorpusConcatenated() {
     return out;
   }();
   return all;
+}
+
+std::vector<unsigned char> ZlibRawDeflate(const std::vector<unsigned char>& bytes, int level) {
+  std::vector<unsigned char> out;
+  z_stream z{};
+  deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  out.resize(deflateBound(&z, static_cast<uLong>(bytes.size())));
+  z.next_in = const_cast<Bytef*>(bytes.data());
+  z.avail_in = static_cast<uInt>(bytes.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
 }
 
 }  // namespace sfx::bench

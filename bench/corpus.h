@@ -21,4 +21,8 @@ const std::vector<CorpusFile>& Corpus();
 // All corpus files, one after another.
 const std::vector<unsigned char>& CorpusConcatenated();
 
+// `bytes` as raw DEFLATE made by zlib at `level` (the peer's own streams, which
+// the decoder benchmarks decode).
+std::vector<unsigned char> ZlibRawDeflate(const std::vector<unsigned char>& bytes, int level);
+
 }  // namespace sfx::bench

@@ -35,16 +35,7 @@ const std::vector<Packed>& PackedCorpus(int level) {
       Packed p;
       p.size = file.bytes.size();
       p.crc = static_cast<std::uint32_t>(crc32(0, file.bytes.data(), static_cast<uInt>(file.bytes.size())));
-      z_stream z{};
-      deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-      p.compressed.resize(deflateBound(&z, static_cast<uLong>(p.size)));
-      z.next_in = const_cast<Bytef*>(file.bytes.data());
-      z.avail_in = static_cast<uInt>(p.size);
-      z.next_out = p.compressed.data();
-      z.avail_out = static_cast<uInt>(p.compressed.size());
-      deflate(&z, Z_FINISH);
-      p.compressed.resize(z.total_out);
-      deflateEnd(&z);
+      p.compressed = sfx::bench::ZlibRawDeflate(file.bytes, level);
       packed.push_back(std::move(p));
     }
   }
