@@ -175,7 +175,11 @@ TEST(LauncherFlow, TestsRunInATemporaryFolderOfTheirOwn) {
   const std::uint32_t length = platform::GetTempFolder(temp, sizeof temp);
   ASSERT_GT(length, 0u);
   ASSERT_LT(length, sizeof temp);
-  EXPECT_TRUE(fs::equivalent(fs::path(temp), fs::path(own))) << temp << " is not " << own;
+  // The system's answer ends in a separator, which some file systems refuse
+  // to look up as a folder name.
+  std::string given(temp, length);
+  while (given.size() > 1 && (given.back() == '\\' || given.back() == '/')) given.pop_back();
+  EXPECT_TRUE(fs::equivalent(fs::path(given), fs::path(own))) << temp << " is not " << own;
   EXPECT_EQ(fs::path(own).filename().string().rfind("sfx-tests-", 0), 0u) << own;
 }
 

@@ -1,4 +1,5 @@
-// Field offsets and constants of 32-bit Windows executables (PE32), gathered
+// Field offsets and constants of Windows executables (PE32, and PE32+ for the
+// 64-bit build that the Windows tests run under 64-bit Wine), gathered
 // in one place and named after the format's own fields. Offsets are relative
 // to the start of the structure they belong to; every integer is
 // little-endian.
@@ -26,6 +27,7 @@ inline constexpr std::uint32_t kFhNumberOfSections = 2;       // u16
 inline constexpr std::uint32_t kFhPointerToSymbolTable = 8;   // u32, file offset or 0
 inline constexpr std::uint32_t kFhSizeOfOptionalHeader = 16;  // u16
 inline constexpr std::uint16_t kMachineI386 = 0x014C;
+inline constexpr std::uint16_t kMachineAmd64 = 0x8664;
 
 // ---- PE32 optional header ----
 inline constexpr std::uint32_t kOhMagic = 0;                  // u16
@@ -38,6 +40,11 @@ inline constexpr std::uint32_t kOhCheckSum = 64;              // u32
 inline constexpr std::uint32_t kOhNumberOfRvaAndSizes = 92;   // u32
 inline constexpr std::uint32_t kOhDataDirectories = 96;       // 8 bytes each: u32 rva, u32 size
 inline constexpr std::uint16_t kPe32Magic = 0x010B;
+// PE32+ moves only the fields after the 64-bit image base and stack sizes:
+// the count of data directories and the directories themselves.
+inline constexpr std::uint16_t kPe32PlusMagic = 0x020B;
+inline constexpr std::uint32_t kOhPlusNumberOfRvaAndSizes = 108;  // u32
+inline constexpr std::uint32_t kOhPlusDataDirectories = 112;
 inline constexpr std::uint32_t kDataDirectorySize = 8;
 inline constexpr std::uint32_t kDirResource = 2;
 inline constexpr std::uint32_t kDirSecurity = 4;  // its "rva" is a file offset

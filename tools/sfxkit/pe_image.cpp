@@ -47,14 +47,19 @@ Status PeImage::Parse(std::span<const std::uint8_t> file) {
   if (peOffset + kSignatureSize + kFileHeaderSize > size || LoadU32(p + peOffset) != kPeSignature)
     return Status::Error("not a Windows executable (no PE header)");
   const std::uint8_t* fh = p + peOffset + kSignatureSize;
-  if (LoadU16(fh + kFhMachine) != kMachineI386) return Status::Error("not a 32-bit x86 Windows executable");
+  const std::uint16_t machine = LoadU16(fh + kFhMachine);
+  if (machine != kMachineI386 && machine != kMachineAmd64)
+    return Status::Error("not an x86 Windows executable (32-bit or 64-bit)");
+  const bool plus = machine == kMachineAmd64;
+  const std::uint32_t directoriesAt = plus ? kOhPlusDataDirectories : kOhDataDirectories;
   const std::uint32_t sectionCount = LoadU16(fh + kFhNumberOfSections);
   const std::uint32_t optionalSize = LoadU16(fh + kFhSizeOfOptionalHeader);
   const std::uint64_t ohOffset = peOffset + kSignatureSize + kFileHeaderSize;
-  if (optionalSize < kOhDataDirectories || ohOffset + optionalSize > size)
+  if (optionalSize < directoriesAt || ohOffset + optionalSize > size)
     return Status::Error("the optional header is truncated");
   const std::uint8_t* oh = p + ohOffset;
-  if (LoadU16(oh + kOhMagic) != kPe32Magic) return Status::Error("not a PE32 (32-bit) image");
+  if (LoadU16(oh + kOhMagic) != (plus ? kPe32PlusMagic : kPe32Magic))
+    return Status::Error(plus ? "not a PE32+ (64-bit) image" : "not a PE32 (32-bit) image");
 
   sectionAlignment_ = LoadU32(oh + kOhSectionAlignment);
   fileAlignment_ = LoadU32(oh + kOhFileAlignment);
@@ -66,11 +71,11 @@ Status PeImage::Parse(std::span<const std::uint8_t> file) {
     return Status::Error("the section or file alignment is not valid");
 
   // Only the directories that the optional header really has room for count.
-  const std::uint32_t declared = LoadU32(oh + kOhNumberOfRvaAndSizes);
-  const std::uint32_t room = (optionalSize - kOhDataDirectories) / kDataDirectorySize;
+  const std::uint32_t declared = LoadU32(oh + (plus ? kOhPlusNumberOfRvaAndSizes : kOhNumberOfRvaAndSizes));
+  const std::uint32_t room = (optionalSize - directoriesAt) / kDataDirectorySize;
   const std::uint32_t dirCount = std::min(declared, room);
   for (std::uint32_t i = 0; i < dirCount; ++i) {
-    const std::uint8_t* d = oh + kOhDataDirectories + i * kDataDirectorySize;
+    const std::uint8_t* d = oh + directoriesAt + i * kDataDirectorySize;
     directories_.push_back(DataDirectory{LoadU32(d), LoadU32(d + 4)});
   }
 
@@ -92,6 +97,7 @@ Status PeImage::Parse(std::span<const std::uint8_t> file) {
   }
   fileHeaderOffset_ = static_cast<std::uint32_t>(peOffset + kSignatureSize);
   optionalHeaderOffset_ = static_cast<std::uint32_t>(ohOffset);
+  dataDirectoriesOffset_ = directoriesAt;
   sectionTableOffset_ = static_cast<std::uint32_t>(tableOffset);
   file_ = file;
   return Status();

@@ -91,6 +91,8 @@ class PeImage {
   // File offsets of the structures, for a writer that patches them.
   std::uint32_t fileHeaderOffset() const { return fileHeaderOffset_; }
   std::uint32_t optionalHeaderOffset() const { return optionalHeaderOffset_; }
+  // Where the data directories start within the optional header.
+  std::uint32_t dataDirectoriesOffset() const { return dataDirectoriesOffset_; }
   std::uint32_t sectionTableOffset() const { return sectionTableOffset_; }
   // The section that holds the resource directory, or -1.
   int ResourceSectionIndex() const;
@@ -107,6 +109,7 @@ class PeImage {
   std::uint32_t symbolTableOffset_ = 0;
   std::uint32_t fileHeaderOffset_ = 0;
   std::uint32_t optionalHeaderOffset_ = 0;
+  std::uint32_t dataDirectoriesOffset_ = 0;
   std::uint32_t sectionTableOffset_ = 0;
 };
 

@@ -345,7 +345,7 @@ void PatchHeaders(const PeImage& stub, const StubExtent& extent, const Placement
   StoreU32(sh + kShSizeOfRawData, static_cast<std::uint32_t>(rawSize));
 
   std::uint8_t* oh = o + stub.optionalHeaderOffset();
-  std::uint8_t* dir = oh + kOhDataDirectories + kDataDirectorySize * kDirResource;
+  std::uint8_t* dir = oh + stub.dataDirectoriesOffset() + kDataDirectorySize * kDirResource;
   StoreU32(dir, static_cast<std::uint32_t>(p.sectionRva));
   StoreU32(dir + 4, static_cast<std::uint32_t>(rsrcSize));
   StoreU32(oh + kOhSizeOfImage, static_cast<std::uint32_t>(imageEnd));

@@ -281,9 +281,14 @@ TEST_P(PeDamageTest, HeadersOfOtherKindsAreRefused) {
   EXPECT_FALSE(sfx::cli::IsOk(image.Parse(bytes), &error));
   bytes = stubBytes_;
   const std::uint32_t pe = LoadU32(bytes.data() + kDosLfanewOffset);
-  StoreU16(bytes.data() + pe + 4 + kFhMachine, 0x8664);  // a 64-bit machine
+  StoreU16(bytes.data() + pe + 4 + kFhMachine, 0xAA64);  // an ARM machine
   EXPECT_FALSE(sfx::cli::IsOk(image.Parse(bytes), &error));
-  EXPECT_NE(error.find("32-bit"), std::string::npos);
+  EXPECT_NE(error.find("not an x86 Windows"), std::string::npos) << error;
+  // A machine whose optional header is of the other width.
+  const bool wide = LoadU16(bytes.data() + pe + 4 + kFileHeaderSize + kOhMagic) == kPe32PlusMagic;
+  StoreU16(bytes.data() + pe + 4 + kFhMachine, wide ? kMachineI386 : kMachineAmd64);
+  EXPECT_FALSE(sfx::cli::IsOk(image.Parse(bytes), &error));
+  EXPECT_NE(error.find(wide ? "not a PE32 " : "not a PE32+"), std::string::npos) << error;
   bytes = stubBytes_;
   StoreU16(bytes.data() + pe + 4 + kFhNumberOfSections, 0xFFFF);  // a section table past the end
   EXPECT_FALSE(sfx::cli::IsOk(image.Parse(bytes), &error));

@@ -6,8 +6,16 @@ target_link_libraries(test_tools_sfxkit PRIVATE sfxkit_lib)
 # as usual (relocations, symbol table and debugging sections after the
 # resources); one is stripped and has no relocations, so its resource section
 # is the last one; one has so many sections that its headers are full.
-find_program(SFX_MINGW_CC NAMES i686-w64-mingw32-gcc-posix i686-w64-mingw32-gcc)
-find_program(SFX_MINGW_WINDRES NAMES i686-w64-mingw32-windres)
+# The 64-bit Windows test build makes them 64-bit too, so that Wine can run them.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(probe_arch x86_64)
+else()
+  set(probe_arch i686)
+endif()
+find_program(SFX_MINGW_CC_${probe_arch} NAMES ${probe_arch}-w64-mingw32-gcc-posix ${probe_arch}-w64-mingw32-gcc)
+find_program(SFX_MINGW_WINDRES_${probe_arch} NAMES ${probe_arch}-w64-mingw32-windres)
+set(SFX_MINGW_CC ${SFX_MINGW_CC_${probe_arch}})
+set(SFX_MINGW_WINDRES ${SFX_MINGW_WINDRES_${probe_arch}})
 if(SFX_MINGW_CC AND SFX_MINGW_WINDRES)
   set(fixtures ${CMAKE_CURRENT_LIST_DIR}/fixtures)
   set(out ${CMAKE_BINARY_DIR}/tests/sfxkit_fixtures)
