@@ -21,7 +21,16 @@ function(sfx_link_static_launcher target)
     return()
   endif()
   set_target_properties(${target} PROPERTIES SFX_NO_REGEX_ENGINE ON)
-  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/launcher/static/terminate_handler.cpp)
+  # The C++ run-time pieces the launcher reaches (terminate, new and delete,
+  # static-object guards) in forms that do not link the exception machinery.
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/launcher/static/terminate_handler.cpp
+                                   ${PROJECT_SOURCE_DIR}/launcher/static/allocation.cpp
+                                   ${PROJECT_SOURCE_DIR}/launcher/static/static_init_guard.cpp)
+  # The product's code neither throws nor catches: without exception support
+  # its objects carry no cleanup code and no references to the run-time's.
+  foreach(part sfx sfx_payload sfx_launcher ${target})
+    target_compile_options(${part} PRIVATE -fno-exceptions)
+  endforeach()
   target_link_options(${target} PRIVATE -static -Wl,--gc-sections -Wl,-Map=$<TARGET_FILE:${target}>.map
                       $<$<CONFIG:Release,MinSizeRel>:-s>)
 endfunction()
