@@ -4,6 +4,7 @@
 // between 1901 and 2106 to the second, readings in the gaps and overlaps they
 // make, and damaged zone files.
 #include "platform/posix/time_zone_p.h"
+#include "platform/time.h"
 
 #include <gtest/gtest.h>
 
@@ -182,6 +183,18 @@ TEST_F(TimeZoneTest, DamagedZoneFilesAgree) {
     SCOPED_TRACE("variant " + std::to_string(i));
     CompareZone(path.c_str(), 61 * 86400 + 77);
   }
+}
+
+// One second before 1970 in UTC is a valid answer, not the C library's
+// error value: it used to be refused wherever the local date differed.
+TEST_F(TimeZoneTest, TheLastSecondOf1969IsAValidAnswer) {
+  constexpr std::uint64_t k1970 = 116444736000000000ull;  // 1970-01-01 00:00 in file-time units
+  constexpr std::uint64_t kSecond = 10000000ull;
+  UseZone("AAA-1");
+  ExpectSameUtc(3599, "AAA-1");  // keeps both sides' last offset the same
+  std::uint64_t utc = 0;
+  ASSERT_TRUE(platform::LocalFileTimeToUtc(k1970 + 3599 * kSecond, &utc));
+  EXPECT_EQ(utc, k1970 - kSecond);
 }
 
 TEST_F(TimeZoneTest, ChangingTzIsSeen) {
