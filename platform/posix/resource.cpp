@@ -8,9 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
-#include "platform/program_path.h"
+#include "platform/posix/program_path_p.h"
 
 namespace sfx::platform {
 namespace {
@@ -21,17 +20,18 @@ namespace {
 int OpenOwnFile() {
   int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
   if (fd >= 0) return fd;
-  const std::string path = OwnProgramPath();
-  if (!path.empty()) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  char path[detail::kMaxProgramPath];
+  detail::FindOwnProgramPath(path);
+  if (path[0] != '\0') fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     // Without this the user would see only that the setup record is missing.
-    if (path.empty()) {
+    if (path[0] == '\0') {
       std::fputs(
           "launcher: cannot find its own file: /proc/self/exe is not readable, and neither the path it was "
           "started by nor argv[0] along PATH names an executable file\n",
           stderr);
     } else {
-      std::fprintf(stderr, "launcher: cannot open its own file %s: %s\n", path.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "launcher: cannot open its own file %s: %s\n", path, std::strerror(errno));
     }
   }
   return fd;

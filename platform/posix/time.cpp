@@ -1,8 +1,7 @@
 #include "platform/time.h"
 
+#include "platform/posix/time_zone_p.h"
 #include "platform/time_p.h"
-
-#include <ctime>
 
 namespace sfx::platform {
 namespace {
@@ -71,19 +70,10 @@ bool LocalFileTimeToUtc(std::uint64_t local, std::uint64_t* utc) {
   if (local > kMaxFileTime) return false;
   const auto units = static_cast<std::int64_t>(local);
   const std::int64_t localSeconds = units / kUnitsPerSecond - kDaysFrom1601To1970 * kSecondsPerDay;
-  // Read the local fields as they stand and let mktime apply the zone's
-  // rules (including daylight saving) for that date.
-  const auto asTimeT = static_cast<time_t>(localSeconds);
-  std::tm fields{};
-  if (gmtime_r(&asTimeT, &fields) == nullptr) return false;
-  fields.tm_isdst = -1;
-  const time_t utcSeconds = mktime(&fields);
-  if (utcSeconds == static_cast<time_t>(-1) && !(fields.tm_year == 69 && fields.tm_mon == 11 && fields.tm_mday == 31)) {
-    return false;
-  }
+  std::int64_t utcSeconds;
+  if (!detail::ZoneLocalToUtc(localSeconds, &utcSeconds)) return false;
   const std::int64_t result =
-      (static_cast<std::int64_t>(utcSeconds) + kDaysFrom1601To1970 * kSecondsPerDay) * kUnitsPerSecond +
-      units % kUnitsPerSecond;
+      (utcSeconds + kDaysFrom1601To1970 * kSecondsPerDay) * kUnitsPerSecond + units % kUnitsPerSecond;
   if (result < 0) return false;
   *utc = static_cast<std::uint64_t>(result);
   return true;
