@@ -31,7 +31,7 @@ function(sfx_link_static_launcher target)
   # carry no cleanup code, no references to the run-time's, and no tables
   # nothing reads (debuggers read the debug information's own frame tables).
   foreach(part sfx sfx_payload sfx_launcher ${target})
-    target_compile_options(${part} PRIVATE -fno-exceptions -fno-asynchronous-unwind-tables -fno-unwind-tables)
+    target_compile_options(${part} PRIVATE -fno-exceptions -fno-asynchronous-unwind-tables)
   endforeach()
   target_link_options(${target} PRIVATE -static -Wl,--gc-sections -Wl,-Map=$<TARGET_FILE:${target}>.map
                       $<$<CONFIG:Release,MinSizeRel>:-s>)
