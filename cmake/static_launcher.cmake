@@ -26,12 +26,10 @@ function(sfx_link_static_launcher target)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/launcher/static/terminate_handler.cpp
                                    ${PROJECT_SOURCE_DIR}/launcher/static/allocation.cpp
                                    ${PROJECT_SOURCE_DIR}/launcher/static/static_init_guard.cpp)
-  # The product's code neither throws nor catches, and no thread of it is ever
-  # cancelled: without exception support and unwinding tables its objects
-  # carry no cleanup code, no references to the run-time's, and no tables
-  # nothing reads (debuggers read the debug information's own frame tables).
+  # The product's code neither throws nor catches: without exception support
+  # its objects carry no cleanup code and no references to the run-time's.
   foreach(part sfx sfx_payload sfx_launcher ${target})
-    target_compile_options(${part} PRIVATE -fno-exceptions -fno-asynchronous-unwind-tables)
+    target_compile_options(${part} PRIVATE -fno-exceptions)
   endforeach()
   target_link_options(${target} PRIVATE -static -Wl,--gc-sections -Wl,-Map=$<TARGET_FILE:${target}>.map
                       $<$<CONFIG:Release,MinSizeRel>:-s>)
