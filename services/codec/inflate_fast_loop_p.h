@@ -68,10 +68,12 @@ inline void CopyMatch(std::uint8_t* out, const std::uint8_t* src, std::uint32_t 
 }
 
 // The extra bits of a length or distance entry, from the bit word as it was
-// before the entry was consumed.
+// before the entry was consumed: the consumed bits, less the code's own. The
+// entry's low byte is its consumed bits and, shifted by 8, its low six bits
+// are the code's (inflate_tables_p.h), so neither needs a mask.
 inline std::uint32_t ExtraValue(BitWord saved, std::uint32_t e) {
-  const unsigned extra = E::ExtraBits(e);
-  return static_cast<std::uint32_t>((saved >> (E::CodeBits(e) - extra)) & BitReader::LowMask(extra));
+  const BitWord consumed = saved & BitReader::LowMask(static_cast<std::uint8_t>(e));
+  return static_cast<std::uint32_t>(consumed >> ((e >> E::kAuxShift) & BitReader::Fast::kCountMask));
 }
 
 // Stores a literal or a pair: two bytes are always written (the fast path has
@@ -118,16 +120,16 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
     if (e & E::kLiteral) {
       // A refill holds at least 56 bits natively: three literals (or pairs)
       // of at most 15 bits each fit; 24 bits on 32-bit targets, one.
-      in.Drop(E::CodeBits(e));
+      in.Drop(e);
       out = PutLiterals(out, e);
       if constexpr (kBitWordBits >= 64) {
         e = lit[in.bits & kLiteralMask];
         if (!(e & E::kLiteral)) goto other;
-        in.Drop(E::CodeBits(e));
+        in.Drop(e);
         out = PutLiterals(out, e);
         e = lit[in.bits & kLiteralMask];
         if (!(e & E::kLiteral)) goto other;
-        in.Drop(E::CodeBits(e));
+        in.Drop(e);
         out = PutLiterals(out, e);
       }
       if (out > limit || in.next > inLimit) break;
@@ -145,9 +147,9 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
     if (e & E::kExceptional) {
       if (e & E::kLink) {
         in.Drop(kLiteralMainBits);
-        e = lit[E::Value(e) + (in.bits & BitReader::LowMask(E::ExtraBits(e)))];
+        e = lit[E::Value(e) + (in.bits & BitReader::LowMask(E::SubtableBits(e)))];
         if (e & E::kLiteral) {
-          in.Drop(E::CodeBits(e));
+          in.Drop(e);
           *out++ = static_cast<std::uint8_t>(E::Value(e));
           if (out > limit || in.next > inLimit) break;
           in.Refill();
@@ -156,7 +158,7 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
         }
       }
       if (e & E::kExceptional) {
-        in.Drop(E::CodeBits(e));
+        in.Drop(e);
         if (e & E::kEndOfBlock)
           *blockEnd = true;
         else
@@ -167,7 +169,7 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
     // The code and its extra bits leave in one shift; the extra bits are
     // taken from the word as it was.
     BitWord saved = in.bits;
-    in.Drop(E::CodeBits(e));
+    in.Drop(e);
     const std::uint32_t length = E::Value(e) + ExtraValue(saved, e);
     in.Refill();
     e = dist[in.bits & kDistanceMask];
@@ -179,12 +181,12 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
         break;
       }
       in.Drop(kDistanceMainBits);
-      e = dist[E::Value(e) + (in.bits & BitReader::LowMask(E::ExtraBits(e)))];
+      e = dist[E::Value(e) + (in.bits & BitReader::LowMask(E::SubtableBits(e)))];
     }
     std::uint32_t distance = E::Value(e);
     if constexpr (kBitWordBits >= 64) {
       saved = in.bits;
-      in.Drop(E::CodeBits(e));
+      in.Drop(e);
       distance += ExtraValue(saved, e);
     } else {  // 15 + 13 bits may exceed what one 32-bit refill holds
       in.Drop(E::SymbolBits(e));
