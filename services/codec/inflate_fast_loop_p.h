@@ -67,13 +67,13 @@ inline void CopyMatch(std::uint8_t* out, const std::uint8_t* src, std::uint32_t 
   }
 }
 
-// The extra bits of a length or distance entry, from the bit word as it was
-// before the entry was consumed: the consumed bits, less the code's own. The
-// entry's low byte is its consumed bits and, shifted by 8, its low six bits
-// are the code's (inflate_tables_p.h), so neither needs a mask.
-inline std::uint32_t ExtraValue(BitWord saved, std::uint32_t e) {
-  const BitWord consumed = saved & BitReader::LowMask(static_cast<std::uint8_t>(e));
-  return static_cast<std::uint32_t>(consumed >> ((e >> E::kAuxShift) & BitReader::Fast::kCountMask));
+// The extra bits of a length or distance entry: the bits it consumed (the
+// word before, less the word after shifted back) above the code's own (the
+// entry's aux, which the entry shifted by 8 gives in its low six bits).
+inline std::uint32_t ExtraValue(BitWord before, BitWord after, std::uint32_t e) {
+  constexpr unsigned kMask = BitReader::Fast::kCountMask;
+  const BitWord consumed = before ^ (after << (e & kMask));
+  return static_cast<std::uint32_t>(consumed >> ((e >> E::kAuxShift) & kMask));
 }
 
 // Stores a literal or a pair: two bytes are always written (the fast path has
@@ -82,7 +82,7 @@ inline std::uint32_t ExtraValue(BitWord saved, std::uint32_t e) {
 inline std::uint8_t* PutLiterals(std::uint8_t* out, std::uint32_t e) {
   const auto bytes = static_cast<std::uint16_t>(E::Value(e));
   std::memcpy(out, &bytes, 2);
-  return out + 1 + ((e >> E::kPairShift) & 1);
+  return out + 1 + (e >> E::kPairShift);
 }
 
 }  // namespace fast_loop
@@ -147,7 +147,7 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
     if (e & E::kExceptional) {
       if (e & E::kLink) {
         in.Drop(kLiteralMainBits);
-        e = lit[E::Value(e) + (in.bits & BitReader::LowMask(E::SubtableBits(e)))];
+        e = lit[E::Base(e) + (in.bits & BitReader::LowMask(E::SubtableBits(e)))];
         if (e & E::kLiteral) {
           in.Drop(e);
           *out++ = static_cast<std::uint8_t>(E::Value(e));
@@ -170,7 +170,7 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
     // taken from the word as it was.
     BitWord saved = in.bits;
     in.Drop(e);
-    const std::uint32_t length = E::Value(e) + ExtraValue(saved, e);
+    const std::uint32_t length = E::Base(e) + ExtraValue(saved, in.bits, e);
     in.Refill();
     e = dist[in.bits & kDistanceMask];
     if (e & E::kExceptional) {
@@ -181,13 +181,13 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
         break;
       }
       in.Drop(kDistanceMainBits);
-      e = dist[E::Value(e) + (in.bits & BitReader::LowMask(E::SubtableBits(e)))];
+      e = dist[E::Base(e) + (in.bits & BitReader::LowMask(E::SubtableBits(e)))];
     }
-    std::uint32_t distance = E::Value(e);
+    std::uint32_t distance = E::Base(e);
     if constexpr (kBitWordBits >= 64) {
       saved = in.bits;
       in.Drop(e);
-      distance += ExtraValue(saved, e);
+      distance += ExtraValue(saved, in.bits, e);
     } else {  // 15 + 13 bits may exceed what one 32-bit refill holds
       in.Drop(E::SymbolBits(e));
       in.Refill();

@@ -10,16 +10,18 @@
 //                code's own bits, so its extra value is the consumed bits
 //                shifted right by aux; for a link the subtable's index bits;
 //                for a pair the first code's length
-//   bits 12..15  flags: literal, exceptional (end of block, link or a symbol
-//                the block decoder rejects), link, pair
-//   bits 16..31  value: the literal byte, the base length or distance, or the
-//                subtable's offset
+//   bits 12..14  flags: literal, exceptional (end of block, link or a symbol
+//                the block decoder rejects), link
+//   bits 15..30  value: the literal byte (a pair's two), the base length or
+//                distance, or the subtable's offset
+//   bit  31      pair; clear in every other entry, so that the entry shifted
+//                right by 15 is a length's, distance's or link's value, and
+//                shifted right by 31 the count of a literal's second byte
 //
-// A length or distance entry has every bit from 6 to 15 but aux clear, so
-// that its low byte is its consumed bits (a mask can be made straight from the
-// entry) and the entry shifted right by 8 is, in its low six bits, its aux
-// (a shift can take it straight). Symbol entries, before a code is assigned,
-// hold a length's or distance's extra bits as consumed bits and aux 0.
+// A length or distance entry has bits 6, 7 and 12..14 clear, so that the
+// entry shifted right by 8 is, in its low six bits, its aux (a shift can take
+// it straight). Symbol entries, before a code is assigned, hold a length's or
+// distance's extra bits as consumed bits and aux 0.
 //
 // A pair is two literals whose codes together fit the main table's bits: its
 // value holds both bytes (first in the low byte), its consumed bits both
@@ -41,12 +43,13 @@ struct TableEntry {
   static constexpr std::uint32_t kLiteral = 0x1000;
   static constexpr std::uint32_t kExceptional = 0x2000;
   static constexpr std::uint32_t kLink = 0x4000;
-  static constexpr std::uint32_t kPair = 0x8000;
-  static constexpr unsigned kPairShift = 15;
+  static constexpr std::uint32_t kPair = 0x80000000;
+  static constexpr unsigned kPairShift = 31;
   static constexpr unsigned kAuxShift = 8;
+  static constexpr unsigned kValueShift = 15;
 
   static constexpr std::uint32_t Make(std::uint32_t value, std::uint32_t flags, std::uint32_t aux, std::uint32_t bits) {
-    return (value << 16) | flags | (aux << kAuxShift) | bits;
+    return (value << kValueShift) | flags | (aux << kAuxShift) | bits;
   }
   // Everything the entry consumes. The & 63 costs nothing where the entry
   // goes straight into a shift.
@@ -63,7 +66,9 @@ struct TableEntry {
   static constexpr unsigned ExtraBits(std::uint32_t e) { return CodeBits(e) - Aux(e); }
   // A link's subtable index bits.
   static constexpr unsigned SubtableBits(std::uint32_t e) { return Aux(e); }
-  static constexpr std::uint32_t Value(std::uint32_t e) { return e >> 16; }
+  static constexpr std::uint32_t Value(std::uint32_t e) { return (e >> kValueShift) & 0xFFFF; }
+  // Value() of an entry that is not a pair, without the mask.
+  static constexpr std::uint32_t Base(std::uint32_t e) { return e >> kValueShift; }
 };
 
 inline constexpr unsigned kLiteralMainBits = 10;
