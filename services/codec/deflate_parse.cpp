@@ -1,14 +1,9 @@
-// The portable parse, the length and distance codes, and the choice of
-// parse for the processor.
+// The portable parse and the choice of parse for the processor.
 #define SFX_PARSE_TARGET
 #include "services/codec/crc_dispatch_p.h"
 #include "services/codec/deflate_parse_body_p.h"
 
 namespace sfx::deflate {
-
-std::uint32_t LengthCodeOf(std::uint32_t length) { return kLengthCodeTable[length - kMinMatch]; }
-
-std::uint32_t DistanceCodeOf(std::uint32_t distance) { return DistanceCode(distance); }
 
 std::uint32_t ParsePiecePortable(const std::uint8_t* data, std::uint32_t length, const ParseArrays& arrays,
                                  std::uint16_t* literalLengthCounts, std::uint16_t* distanceCounts) {

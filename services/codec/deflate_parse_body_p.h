@@ -28,37 +28,6 @@ static_assert(kDistanceBase[kDistanceSymbols - 1] + (1u << kDistanceExtraBits[kD
 // Chain entries hold 1 + a position in 16 bits.
 static_assert(kMaxDistance <= 0xFFFF);
 
-// Length code of each match length - 3.
-inline constexpr std::array<std::uint8_t, 256> kLengthCodeTable = [] {
-  std::array<std::uint8_t, 256> t{};
-  for (std::uint32_t code = 0; code < kLengthCodes; ++code) {
-    const std::uint32_t last = kLengthBase[code] + (1u << kLengthExtraBits[code]) - 1;
-    for (std::uint32_t len = kLengthBase[code]; len <= last && len <= kMaxMatch; ++len) {
-      t[len - kMinMatch] = static_cast<std::uint8_t>(code);
-    }
-  }
-  // 258 has a code of its own; 227..257 share code 27.
-  t[kMaxMatch - kMinMatch] = kLengthCodes - 1;
-  return t;
-}();
-
-// Distance code of distance - 1 for 1..256, then of (distance - 1) >> 7 for 257..32768.
-inline constexpr std::array<std::uint8_t, 512> kDistanceCodeTable = [] {
-  std::array<std::uint8_t, 512> t{};
-  for (std::uint32_t code = 0; code < kDistanceSymbols; ++code) {
-    const std::uint32_t first = kDistanceBase[code];
-    const std::uint32_t last = first + (1u << kDistanceExtraBits[code]) - 1;
-    for (std::uint32_t d = first; d <= last; ++d) {
-      if (d <= 256) {
-        t[d - 1] = static_cast<std::uint8_t>(code);
-      } else {
-        t[256 + ((d - 1) >> 7)] = static_cast<std::uint8_t>(code);
-      }
-    }
-  }
-  return t;
-}();
-
 SFX_PARSE_INLINE std::uint32_t Hash3(const std::uint8_t* p) { return ((((p[0] & 0x7Fu) << 3) ^ p[1]) << 3) ^ p[2]; }
 
 SFX_PARSE_INLINE std::uint64_t Load64(const std::uint8_t* p) {
@@ -128,25 +97,35 @@ class Matcher {
   SFX_PARSE_INLINE Matcher(const std::uint8_t* data, std::uint32_t length, const ParseArrays& a)
       : data_(data), length_(length), start_(a.heads), sorted_(a.chain), rank_(a.chain + length) {
     const std::uint32_t positions = length - 2;
-    // Count each hash, noting (in sorted_, free until the final pass) each
-    // hash in the order it first occurs. The distances array is not written
-    // before the parse begins, so it keeps each position's hash for the final
-    // pass. The hashes come first, in a loop of their own that the compiler
-    // vectorises.
+    // Count each hash. The distances array is not written before the parse
+    // begins, and then only below the position being searched, so it keeps
+    // each position's hash for the final pass and for Find. The hashes come
+    // first, in a loop of their own that the compiler vectorises.
+    hashes_ = a.distances;
     std::uint16_t* const hashes = a.distances;
     for (std::uint32_t x = 0; x < positions; ++x) hashes[x] = static_cast<std::uint16_t>(Hash3(data + x));
-    std::uint32_t used = 0;
-    for (std::uint32_t x = 0; x < positions; ++x) {
-      const std::uint32_t h = hashes[x];
-      if (start_[h]++ == 0) sorted_[used++] = static_cast<std::uint16_t>(h);
-    }
-    // Lay the runs out in that order (where they lie does not matter, only
-    // that each is contiguous), each hash's entry now just past its run.
+    // Lay the runs out (where they lie does not matter, only that each is
+    // contiguous), each hash's entry now just past its run. A large piece
+    // walks every hash; a small one notes (in sorted_, free until the final
+    // pass) the hashes it uses, in the order they first occur.
     std::uint32_t sum = 0;
-    for (std::uint32_t u = 0; u < used; ++u) {
-      const std::uint32_t h = sorted_[u];
-      sum += start_[h];
-      start_[h] = static_cast<std::uint16_t>(sum);
+    if (positions >= kHashSize / 4) {
+      for (std::uint32_t x = 0; x < positions; ++x) ++start_[hashes[x]];
+      for (std::uint32_t h = 0; h < kHashSize; ++h) {
+        sum += start_[h];
+        start_[h] = static_cast<std::uint16_t>(sum);
+      }
+    } else {
+      std::uint32_t used = 0;
+      for (std::uint32_t x = 0; x < positions; ++x) {
+        const std::uint32_t h = hashes[x];
+        if (start_[h]++ == 0) sorted_[used++] = static_cast<std::uint16_t>(h);
+      }
+      for (std::uint32_t u = 0; u < used; ++u) {
+        const std::uint32_t h = sorted_[u];
+        sum += start_[h];
+        start_[h] = static_cast<std::uint16_t>(sum);
+      }
     }
     // Fill each run from its end, last position first, so that it ends up in
     // increasing order and each hash's entry at the start of its run.
@@ -173,7 +152,7 @@ class Matcher {
   // longer than `shorter` (at least 2). When it is, it is the same match a
   // search for any length would find: the longest, and the nearest of those.
   SFX_PARSE_INLINE Match Find(std::uint32_t p, std::uint32_t shorter = kMinMatch - 1) const {
-    const std::uint32_t first = start_[Hash3(data_ + p)];
+    const std::uint32_t first = start_[hashes_[p]];
     std::uint32_t k = rank_[p];
     if (k == first) return {0, 0};
     const std::uint32_t stop = k - first > kMaxCandidates ? k - kMaxCandidates : first;
@@ -213,17 +192,14 @@ class Matcher {
  private:
   const std::uint8_t* data_;
   std::uint32_t length_;
-  std::uint16_t* start_;   // per hash: where its run begins in sorted_ (0 between pieces)
-  std::uint16_t* sorted_;  // positions grouped by hash, each group in increasing order
-  std::uint16_t* rank_;    // per position: its index in sorted_
+  std::uint16_t* start_;                   // per hash: where its run begins in sorted_ (0 between pieces)
+  std::uint16_t* sorted_;                  // positions grouped by hash, each group in increasing order
+  std::uint16_t* rank_;                    // per position: its index in sorted_
+  const std::uint16_t* hashes_ = nullptr;  // per position at or after the one searched: its hash
 };
 
 SFX_PARSE_INLINE void CountLiteral(std::uint16_t* counts, std::uint32_t symbol) {
   counts[symbol] = static_cast<std::uint16_t>(counts[symbol] + 1);
-}
-
-SFX_PARSE_INLINE std::uint32_t DistanceCode(std::uint32_t distance) {
-  return distance <= 256 ? kDistanceCodeTable[distance - 1] : kDistanceCodeTable[256 + ((distance - 1) >> 7)];
 }
 
 template <class Scanner>
@@ -267,7 +243,7 @@ SFX_PARSE_INLINE std::uint32_t ParsePieceWith(const std::uint8_t* data, std::uin
       literals[j] = static_cast<std::uint8_t>(m.length - kMinMatch);
       distances[j] = static_cast<std::uint16_t>(m.distance);
       CountLiteral(literalLengthCounts, kFirstLengthSymbol + kLengthCodeTable[m.length - kMinMatch]);
-      CountLiteral(distanceCounts, DistanceCode(m.distance));
+      CountLiteral(distanceCounts, DistanceCodeOf(m.distance));
       ++j;
       i += m.length;
     }
