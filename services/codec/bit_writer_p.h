@@ -56,7 +56,8 @@ class BitWriter {
   // ---- the fast path: the state in locals while eight bytes fit ----
   // The compiler keeps these in registers across the byte stores; Drain there
   // is Drain above without the check, which the caller makes once per step
-  // with HasRoom.
+  // with HasRoom; at most 56 bits may be put between two, so that fewer than
+  // 64 are pending and the shift stays below 64.
   struct Fast {
     std::uint64_t bits;
     std::uint32_t bitCount;
@@ -72,7 +73,7 @@ class BitWriter {
       std::memcpy(out, &bits, sizeof bits);
       const std::uint32_t complete = bitCount >> 3;
       out += complete;
-      bits = (bits >> (4 * complete)) >> (4 * complete);
+      bits >>= 8 * complete;
       bitCount &= 7;
     }
   };

@@ -22,10 +22,19 @@ struct Avx2Scan {
     const __m256i wanted = _mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(want) << 8));
     const __m256i middle = _mm256_set1_epi32(0x00FFFF00);
     const int* const base = reinterpret_cast<const int*>(pairs - 1);
-    while (next - end >= 8) {
-      const __m256i q = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(next - 8)));
+    const auto hitsOf = [&](const std::uint16_t* at) SFX_PARSE_TARGET {
+      const __m256i q = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
       const __m256i got = _mm256_and_si256(_mm256_i32gather_epi32(base, q, 1), middle);
-      const auto hits = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(got, wanted))));
+      return static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(got, wanted))));
+    };
+    // Sixteen per step (one branch for both eights), then eight.
+    while (next - end >= 16) {
+      const unsigned hits = hitsOf(next - 8) << 8 | hitsOf(next - 16);
+      if (hits != 0) return next - 16 + (31 - __builtin_clz(hits));
+      next -= 16;
+    }
+    if (next - end >= 8) {
+      const unsigned hits = hitsOf(next - 8);
       if (hits != 0) return next - 8 + (31 - __builtin_clz(hits));
       next -= 8;
     }
