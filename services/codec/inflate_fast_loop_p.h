@@ -123,12 +123,20 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
       in.Drop(e);
       out = PutLiterals(out, e);
       if constexpr (kBitWordBits >= 64) {
+        // A match that follows starts from a full buffer, as one from the
+        // top of the loop does.
         e = lit[in.bits & kLiteralMask];
-        if (!(e & E::kLiteral)) goto other;
+        if (!(e & E::kLiteral)) {
+          in.Refill();
+          goto other;
+        }
         in.Drop(e);
         out = PutLiterals(out, e);
         e = lit[in.bits & kLiteralMask];
-        if (!(e & E::kLiteral)) goto other;
+        if (!(e & E::kLiteral)) {
+          in.Refill();
+          goto other;
+        }
         in.Drop(e);
         out = PutLiterals(out, e);
       }
@@ -143,7 +151,9 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
     // A literal above may have filled the window: it must leave before
     // anything that can fail is decoded.
     if (out > limit) break;
-    // At most 30 bits are gone: a link and a length with its extra bits (20) still fit.
+    // The buffer is full (at least 56 bits natively, 24 on 32-bit targets): a
+    // link and a length with its extra bits (20) fit, and natively a distance
+    // with its extra bits (28) as well.
     if (e & E::kExceptional) {
       if (e & E::kLink) {
         in.Drop(kLiteralMainBits);
@@ -171,7 +181,7 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
     BitWord saved = in.bits;
     in.Drop(e);
     const std::uint32_t length = E::Base(e) + ExtraValue(saved, in.bits, e);
-    in.Refill();
+    if constexpr (kBitWordBits < 64) in.Refill();
     e = dist[in.bits & kDistanceMask];
     if (e & E::kExceptional) {
       // Subtable entries are never exceptional: a distance symbol the block
@@ -200,7 +210,10 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
       break;
     }
     // The next entry is looked up before the copy, so the two overlap, and
-    // before the refill: at least 28 bits (11 on 32-bit targets) are left.
+    // before the refill. At most 48 bits have gone since the last refill
+    // natively, and a refill leaves the whole word filled with input (the
+    // bytes above count are the next ones, loaded ahead), so at least 16 real
+    // bits are there; on 32-bit targets at least 11 are counted.
     e = lit[in.bits & kLiteralMask];
     in.Refill();
     CopyMatch(out, out - distance, length, distance);
