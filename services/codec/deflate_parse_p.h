@@ -72,13 +72,4 @@ struct ParseArrays {
 std::uint32_t ParsePiece(const std::uint8_t* data, std::uint32_t length, const ParseArrays& arrays,
                          std::uint16_t* literalLengthCounts, std::uint16_t* distanceCounts);
 
-// The variants ParsePiece chooses from (every one yields the same symbols):
-// the portable one, and one that scans candidates with AVX2, null where the
-// build or the processor (CpuFeatures()) lacks it.
-using ParseFunction = std::uint32_t (*)(const std::uint8_t* data, std::uint32_t length, const ParseArrays& arrays,
-                                        std::uint16_t* literalLengthCounts, std::uint16_t* distanceCounts);
-std::uint32_t ParsePiecePortable(const std::uint8_t* data, std::uint32_t length, const ParseArrays& arrays,
-                                 std::uint16_t* literalLengthCounts, std::uint16_t* distanceCounts);
-ParseFunction SelectParseAvx2(std::uint32_t features);
-
 }  // namespace sfx::deflate
