@@ -39,11 +39,10 @@ class BitWriter {
   Result Drain() {
     if (capacity_ - count_ > 8) {
       // Room for all eight pending bytes, and (in stream mode) the staging
-      // buffer cannot fill: they are stored at once (the bytes are in stream
-      // order on little-endian targets), and only the complete ones count.
-      // The others are stored again, completed, by a later drain.
-      std::memcpy(output_ + count_, &bits_, sizeof bits_);
+      // buffer cannot fill: the complete ones are stored at once (the bytes
+      // are in stream order on little-endian targets).
       const std::uint32_t complete = bitCount_ >> 3;
+      StoreComplete(output_ + count_, bits_, complete);
       count_ += complete;
       total_ += complete;
       bits_ = (bits_ >> (4 * complete)) >> (4 * complete);  // all 64 may have left
@@ -51,6 +50,18 @@ class BitWriter {
       return kOk;
     }
     return DrainChecked();
+  }
+
+  // Stores the `complete` (0 to 8) low bytes of `bits` at `out` with one
+  // eight-byte store; the bytes after them keep what they held. In memory
+  // mode they are the caller's, past the output so far: a caller may rely on
+  // nothing being written beyond the size reported.
+  static void StoreComplete(std::uint8_t* out, std::uint64_t bits, std::uint32_t complete) {
+    std::uint64_t old;
+    std::memcpy(&old, out, sizeof old);
+    const std::uint64_t keep = (~std::uint64_t{0} << (4 * complete)) << (4 * complete);
+    const std::uint64_t merged = (bits & ~keep) | (old & keep);
+    std::memcpy(out, &merged, sizeof merged);
   }
 
   // ---- the fast path: the state in locals while eight bytes fit ----
@@ -70,8 +81,8 @@ class BitWriter {
       bitCount += count;
     }
     void Drain() {
-      std::memcpy(out, &bits, sizeof bits);
       const std::uint32_t complete = bitCount >> 3;
+      StoreComplete(out, bits, complete);
       out += complete;
       bits >>= 8 * complete;
       bitCount &= 7;
