@@ -69,12 +69,17 @@ class BitReader {
 
   // ---- the fast path: whole words from bytes known to be there ----
   // The state lives in locals while the fast path runs, so that the compiler
-  // keeps it in registers across the byte stores of the output.
+  // keeps it in registers across the byte stores of the output. The count is
+  // kept modulo the word size: Drop may be handed a whole table entry, whose
+  // low six bits are what it consumes, and neither the shift nor the
+  // subtraction then needs a mask first.
   struct Fast {
     BitWord bits;
     unsigned count;
     const std::uint8_t* next;
     const std::uint8_t* end;
+
+    static constexpr unsigned kCountMask = kBitWordBits - 1;
 
     std::size_t Buffered() const { return static_cast<std::size_t>(end - next); }
     // Tops the buffer up to at least kBitWordBits - 8 bits with one unaligned
@@ -84,12 +89,13 @@ class BitReader {
     void Refill() {
       BitWord word;
       std::memcpy(&word, next, sizeof word);
-      bits |= word << count;
-      next += (kBitWordBits - 1 - count) >> 3;
+      bits |= word << (count & kCountMask);
+      next += sizeof(BitWord) - 1 - ((count >> 3) & (sizeof(BitWord) - 1));
       count |= kBitWordBits - 8;
     }
-    void Drop(unsigned n) {
-      bits >>= n;
+    // Consumes the low six bits of n (five on 32-bit targets).
+    void Drop(std::uint32_t n) {
+      bits >>= (n & kCountMask);
       count -= n;
     }
     std::uint32_t Take(unsigned n) {
@@ -103,8 +109,8 @@ class BitReader {
   // Takes the state back and restores the invariant of the exact path: no
   // bits above count.
   void EndFast(const Fast& f) {
-    bits_ = f.bits & LowMask(f.count);
-    count_ = f.count;
+    count_ = f.count & Fast::kCountMask;
+    bits_ = f.bits & LowMask(count_);
     next_ = f.next;
   }
 

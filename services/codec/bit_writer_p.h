@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "services/core/service.h"
 #include "services/core/stream.h"
@@ -36,18 +37,67 @@ class BitWriter {
   }
   // Moves every complete byte out.
   Result Drain() {
-    if (capacity_ - count_ > 7) {
-      // Room for every complete byte, and (in stream mode) the staging buffer
-      // cannot fill: no per-byte checks.
-      while (bitCount_ >= 8) {
-        output_[count_++] = static_cast<std::uint8_t>(bits_);
-        bits_ >>= 8;
-        bitCount_ -= 8;
-        ++total_;
-      }
+    if (capacity_ - count_ > 8) {
+      // Room for all eight pending bytes, and (in stream mode) the staging
+      // buffer cannot fill: the complete ones are stored at once (the bytes
+      // are in stream order on little-endian targets).
+      const std::uint32_t complete = bitCount_ >> 3;
+      StoreComplete(output_ + count_, bits_, complete);
+      count_ += complete;
+      total_ += complete;
+      bits_ = (bits_ >> (4 * complete)) >> (4 * complete);  // all 64 may have left
+      bitCount_ &= 7;
       return kOk;
     }
     return DrainChecked();
+  }
+
+  // Stores the `complete` (0 to 8) low bytes of `bits` at `out` with one
+  // eight-byte store; the bytes after them keep what they held. In memory
+  // mode they are the caller's, past the output so far: a caller may rely on
+  // nothing being written beyond the size reported.
+  static void StoreComplete(std::uint8_t* out, std::uint64_t bits, std::uint32_t complete) {
+    std::uint64_t old;
+    std::memcpy(&old, out, sizeof old);
+    const std::uint64_t keep = (~std::uint64_t{0} << (4 * complete)) << (4 * complete);
+    const std::uint64_t merged = (bits & ~keep) | (old & keep);
+    std::memcpy(out, &merged, sizeof merged);
+  }
+
+  // ---- the fast path: the state in locals while eight bytes fit ----
+  // The compiler keeps these in registers across the byte stores; Drain there
+  // is Drain above without the check, which the caller makes once per step
+  // with HasRoom; at most 56 bits may be put between two, so that fewer than
+  // 64 are pending and the shift stays below 64.
+  struct Fast {
+    std::uint64_t bits;
+    std::uint32_t bitCount;
+    std::uint8_t* out;
+    std::uint8_t* limit;  // out below it: more than eight bytes fit
+
+    bool HasRoom() const { return out < limit; }
+    void Put(std::uint64_t value, std::uint32_t count) {
+      bits |= value << bitCount;
+      bitCount += count;
+    }
+    void Drain() {
+      const std::uint32_t complete = bitCount >> 3;
+      StoreComplete(out, bits, complete);
+      out += complete;
+      bits >>= 8 * complete;
+      bitCount &= 7;
+    }
+  };
+  Fast BeginFast() {
+    std::uint8_t* const out = output_ + count_;
+    return {bits_, bitCount_, out, capacity_ - count_ > 8 ? output_ + capacity_ - 8 : out};
+  }
+  void EndFast(const Fast& f) {
+    const auto complete = static_cast<std::uint32_t>(f.out - (output_ + count_));
+    count_ += complete;
+    total_ += complete;
+    bits_ = f.bits;
+    bitCount_ = f.bitCount;
   }
 
   // Pads the last byte with zero bits, writes what is staged and reports the

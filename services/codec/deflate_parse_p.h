@@ -8,16 +8,50 @@
 // a literal when the next position has a strictly longer one.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "services/codec/deflate_constants_p.h"
 
 namespace sfx::deflate {
 
+// Length code of each match length - 3.
+inline constexpr std::array<std::uint8_t, 256> kLengthCodeTable = [] {
+  std::array<std::uint8_t, 256> t{};
+  for (std::uint32_t code = 0; code < kLengthCodes; ++code) {
+    const std::uint32_t last = kLengthBase[code] + (1u << kLengthExtraBits[code]) - 1;
+    for (std::uint32_t len = kLengthBase[code]; len <= last && len <= kMaxMatch; ++len) {
+      t[len - kMinMatch] = static_cast<std::uint8_t>(code);
+    }
+  }
+  // 258 has a code of its own; 227..257 share code 27.
+  t[kMaxMatch - kMinMatch] = kLengthCodes - 1;
+  return t;
+}();
+
+// Distance code of distance - 1 for 1..256, then of (distance - 1) >> 7 for 257..32768.
+inline constexpr std::array<std::uint8_t, 512> kDistanceCodeTable = [] {
+  std::array<std::uint8_t, 512> t{};
+  for (std::uint32_t code = 0; code < kDistanceSymbols; ++code) {
+    const std::uint32_t first = kDistanceBase[code];
+    const std::uint32_t last = first + (1u << kDistanceExtraBits[code]) - 1;
+    for (std::uint32_t d = first; d <= last; ++d) {
+      if (d <= 256) {
+        t[d - 1] = static_cast<std::uint8_t>(code);
+      } else {
+        t[256 + ((d - 1) >> 7)] = static_cast<std::uint8_t>(code);
+      }
+    }
+  }
+  return t;
+}();
+
 // The length code (0..28) of a match length 3..258.
-std::uint32_t LengthCodeOf(std::uint32_t length);
+inline std::uint32_t LengthCodeOf(std::uint32_t length) { return kLengthCodeTable[length - kMinMatch]; }
 // The distance code (0..29) of a distance 1..32768.
-std::uint32_t DistanceCodeOf(std::uint32_t distance);
+inline std::uint32_t DistanceCodeOf(std::uint32_t distance) {
+  return distance <= 256 ? kDistanceCodeTable[distance - 1] : kDistanceCodeTable[256 + ((distance - 1) >> 7)];
+}
 
 // ---- the parse ----
 inline constexpr std::uint32_t kHashBits = 13;

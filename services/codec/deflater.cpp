@@ -226,26 +226,40 @@ Result DeflaterInstance::WriteBlockData(std::uint32_t count, const std::uint8_t*
   const std::uint16_t* litCodes = literalLengthCode_.codes;
   const std::uint8_t* distLengths = distanceCode_.lengths;
   const std::uint16_t* distCodes = distanceCode_.codes;
-  for (std::uint32_t j = 0; j < count; ++j) {
+  // One symbol into either writer; false when it cannot be written: a symbol
+  // without a code, or a distance DEFLATE cannot express, would make the
+  // stream undecodable, and the symbols may be the caller's.
+  const auto put = [&](auto& writer, std::uint32_t j) {
     const std::uint32_t distance = distances[j];
     if (distance == 0) {
       const std::uint32_t symbol = literals[j];
-      // A symbol without a code, or a distance DEFLATE cannot express, would
-      // make the stream undecodable; the symbols may be the caller's.
-      if (litLengths[symbol] == 0) return kFail;
-      writer_.Put(litCodes[symbol], litLengths[symbol]);
-    } else {
-      if (distance > kMaxDistance) return kFail;
-      const std::uint32_t length = literals[j] + kMinMatch;
-      const std::uint32_t lc = LengthCodeOf(length);
-      const std::uint32_t symbol = kFirstLengthSymbol + lc;
-      const std::uint32_t dc = DistanceCodeOf(distance);
-      if (litLengths[symbol] == 0 || distLengths[dc] == 0) return kFail;
-      writer_.Put(litCodes[symbol], litLengths[symbol]);
-      writer_.Put(length - kLengthBase[lc], kLengthExtraBits[lc]);
-      writer_.Put(distCodes[dc], distLengths[dc]);
-      writer_.Put(distance - kDistanceBase[dc], kDistanceExtraBits[dc]);
+      if (litLengths[symbol] == 0) return false;
+      writer.Put(litCodes[symbol], litLengths[symbol]);
+      return true;
     }
+    if (distance > kMaxDistance) return false;
+    const std::uint32_t length = literals[j] + kMinMatch;
+    const std::uint32_t lc = LengthCodeOf(length);
+    const std::uint32_t symbol = kFirstLengthSymbol + lc;
+    const std::uint32_t dc = DistanceCodeOf(distance);
+    if (litLengths[symbol] == 0 || distLengths[dc] == 0) return false;
+    writer.Put(litCodes[symbol], litLengths[symbol]);
+    writer.Put(length - kLengthBase[lc], kLengthExtraBits[lc]);
+    writer.Put(distCodes[dc], distLengths[dc]);
+    writer.Put(distance - kDistanceBase[dc], kDistanceExtraBits[dc]);
+    return true;
+  };
+  // While more than eight bytes fit, with the writer's state in registers;
+  // then symbol by symbol with every check.
+  std::uint32_t j = 0;
+  deflate::BitWriter::Fast fast = writer_.BeginFast();
+  for (; j < count && fast.HasRoom(); ++j) {
+    if (!put(fast, j)) break;
+    fast.Drain();
+  }
+  writer_.EndFast(fast);
+  for (; j < count; ++j) {
+    if (!put(writer_, j)) return kFail;
     SFX_TRY(writer_.Drain());
   }
   if (litLengths[kEndOfBlock] == 0) return kFail;

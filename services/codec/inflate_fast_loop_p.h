@@ -67,11 +67,13 @@ inline void CopyMatch(std::uint8_t* out, const std::uint8_t* src, std::uint32_t 
   }
 }
 
-// The extra bits of a length or distance entry, from the bit word as it was
-// before the entry was consumed.
-inline std::uint32_t ExtraValue(BitWord saved, std::uint32_t e) {
-  const unsigned extra = E::ExtraBits(e);
-  return static_cast<std::uint32_t>((saved >> (E::CodeBits(e) - extra)) & BitReader::LowMask(extra));
+// The extra bits of a length or distance entry: the bits it consumed (the
+// word before, less the word after shifted back) above the code's own (the
+// entry's aux, which the entry shifted by 8 gives in its low six bits).
+inline std::uint32_t ExtraValue(BitWord before, BitWord after, std::uint32_t e) {
+  constexpr unsigned kMask = BitReader::Fast::kCountMask;
+  const BitWord consumed = before ^ (after << (e & kMask));
+  return static_cast<std::uint32_t>(consumed >> ((e >> E::kAuxShift) & kMask));
 }
 
 // Stores a literal or a pair: two bytes are always written (the fast path has
@@ -80,7 +82,7 @@ inline std::uint32_t ExtraValue(BitWord saved, std::uint32_t e) {
 inline std::uint8_t* PutLiterals(std::uint8_t* out, std::uint32_t e) {
   const auto bytes = static_cast<std::uint16_t>(E::Value(e));
   std::memcpy(out, &bytes, 2);
-  return out + 1 + ((e >> E::kPairShift) & 1);
+  return out + 1 + (e >> E::kPairShift);
 }
 
 }  // namespace fast_loop
@@ -118,16 +120,24 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
     if (e & E::kLiteral) {
       // A refill holds at least 56 bits natively: three literals (or pairs)
       // of at most 15 bits each fit; 24 bits on 32-bit targets, one.
-      in.Drop(E::CodeBits(e));
+      in.Drop(e);
       out = PutLiterals(out, e);
       if constexpr (kBitWordBits >= 64) {
+        // A match that follows starts from a full buffer, as one from the
+        // top of the loop does.
         e = lit[in.bits & kLiteralMask];
-        if (!(e & E::kLiteral)) goto other;
-        in.Drop(E::CodeBits(e));
+        if (!(e & E::kLiteral)) {
+          in.Refill();
+          goto other;
+        }
+        in.Drop(e);
         out = PutLiterals(out, e);
         e = lit[in.bits & kLiteralMask];
-        if (!(e & E::kLiteral)) goto other;
-        in.Drop(E::CodeBits(e));
+        if (!(e & E::kLiteral)) {
+          in.Refill();
+          goto other;
+        }
+        in.Drop(e);
         out = PutLiterals(out, e);
       }
       if (out > limit || in.next > inLimit) break;
@@ -141,13 +151,15 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
     // A literal above may have filled the window: it must leave before
     // anything that can fail is decoded.
     if (out > limit) break;
-    // At most 30 bits are gone: a link and a length with its extra bits (20) still fit.
+    // The buffer is full (at least 56 bits natively, 24 on 32-bit targets): a
+    // link and a length with its extra bits (20) fit, and natively a distance
+    // with its extra bits (28) as well.
     if (e & E::kExceptional) {
       if (e & E::kLink) {
         in.Drop(kLiteralMainBits);
-        e = lit[E::Value(e) + (in.bits & BitReader::LowMask(E::ExtraBits(e)))];
+        e = lit[E::Base(e) + (in.bits & BitReader::LowMask(E::SubtableBits(e)))];
         if (e & E::kLiteral) {
-          in.Drop(E::CodeBits(e));
+          in.Drop(e);
           *out++ = static_cast<std::uint8_t>(E::Value(e));
           if (out > limit || in.next > inLimit) break;
           in.Refill();
@@ -156,7 +168,7 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
         }
       }
       if (e & E::kExceptional) {
-        in.Drop(E::CodeBits(e));
+        in.Drop(e);
         if (e & E::kEndOfBlock)
           *blockEnd = true;
         else
@@ -167,9 +179,9 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
     // The code and its extra bits leave in one shift; the extra bits are
     // taken from the word as it was.
     BitWord saved = in.bits;
-    in.Drop(E::CodeBits(e));
-    const std::uint32_t length = E::Value(e) + ExtraValue(saved, e);
-    in.Refill();
+    in.Drop(e);
+    const std::uint32_t length = E::Base(e) + ExtraValue(saved, in.bits, e);
+    if constexpr (kBitWordBits < 64) in.Refill();
     e = dist[in.bits & kDistanceMask];
     if (e & E::kExceptional) {
       // Subtable entries are never exceptional: a distance symbol the block
@@ -179,13 +191,13 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
         break;
       }
       in.Drop(kDistanceMainBits);
-      e = dist[E::Value(e) + (in.bits & BitReader::LowMask(E::ExtraBits(e)))];
+      e = dist[E::Base(e) + (in.bits & BitReader::LowMask(E::SubtableBits(e)))];
     }
-    std::uint32_t distance = E::Value(e);
+    std::uint32_t distance = E::Base(e);
     if constexpr (kBitWordBits >= 64) {
       saved = in.bits;
-      in.Drop(E::CodeBits(e));
-      distance += ExtraValue(saved, e);
+      in.Drop(e);
+      distance += ExtraValue(saved, in.bits, e);
     } else {  // 15 + 13 bits may exceed what one 32-bit refill holds
       in.Drop(E::SymbolBits(e));
       in.Refill();
@@ -198,7 +210,10 @@ SFX_FAST_LOOP_INLINE Result InflateEngine::FastLoopBody(bool* blockEnd) {
       break;
     }
     // The next entry is looked up before the copy, so the two overlap, and
-    // before the refill: at least 28 bits (11 on 32-bit targets) are left.
+    // before the refill. At most 48 bits have gone since the last refill
+    // natively, and a refill leaves the whole word filled with input (the
+    // bytes above count are the next ones, loaded ahead), so at least 16 real
+    // bits are there; on 32-bit targets at least 11 are counted.
     e = lit[in.bits & kLiteralMask];
     in.Refill();
     CopyMatch(out, out - distance, length, distance);

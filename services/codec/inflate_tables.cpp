@@ -15,7 +15,7 @@ constexpr std::array<std::uint32_t, 288> LiteralEntries() {
   for (std::uint32_t s = 0; s < 256; ++s) t[s] = E::Make(s, E::kLiteral, 0, 0);
   t[deflate::kEndOfBlock] = E::Make(0, E::kExceptional | E::kEndOfBlock, 0, 0);
   for (std::uint32_t s = 257; s < 286; ++s)
-    t[s] = E::Make(deflate::kLengthBase[s - 257], 0, deflate::kLengthExtraBits[s - 257], 0);
+    t[s] = E::Make(deflate::kLengthBase[s - 257], 0, 0, deflate::kLengthExtraBits[s - 257]);
   t[286] = t[287] = E::Make(0, E::kExceptional, 0, 0);  // rejected by the block decoder
   return t;
 }
@@ -23,7 +23,7 @@ constexpr std::array<std::uint32_t, 288> LiteralEntries() {
 constexpr std::array<std::uint32_t, 32> DistanceEntries() {
   std::array<std::uint32_t, 32> t{};
   for (std::uint32_t s = 0; s < 30; ++s)
-    t[s] = E::Make(deflate::kDistanceBase[s], 0, deflate::kDistanceExtraBits[s], 0);
+    t[s] = E::Make(deflate::kDistanceBase[s], 0, 0, deflate::kDistanceExtraBits[s]);
   t[30] = t[31] = E::Make(0, E::kExceptional, 0, 0);
   return t;
 }
@@ -34,10 +34,11 @@ constexpr std::array<std::uint32_t, 19> CodeLengthEntries() {
   return t;
 }
 
-// Lengths and distances consume their extra bits with their code.
+// Lengths and distances consume their extra bits with their code, and keep
+// the code's own bits as aux.
 constexpr std::uint32_t WithBits(std::uint32_t entry, unsigned codeBits) {
-  const bool takesExtra = !(entry & (E::kLiteral | E::kExceptional));
-  return entry | (codeBits + (takesExtra ? E::ExtraBits(entry) : 0));
+  if (entry & (E::kLiteral | E::kExceptional)) return entry | codeBits;
+  return entry + codeBits + (codeBits << E::kAuxShift);
 }
 
 constexpr auto kLiteralEntries = LiteralEntries();
@@ -181,7 +182,7 @@ bool BuildDecodeTable(const std::uint8_t* lengths, unsigned n, const std::uint32
     const std::uint32_t link = table[slot];
     const unsigned subLength = c.length - mainBits;
     const std::uint32_t entry = WithBits(symbolEntries[c.symbol], subLength);
-    const unsigned subSize = 1u << E::ExtraBits(link);
+    const unsigned subSize = 1u << E::SubtableBits(link);
     for (unsigned j = c.reversed >> mainBits; j < subSize; j += 1u << subLength) table[E::Value(link) + j] = entry;
   }
   return true;

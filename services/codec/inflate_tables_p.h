@@ -3,18 +3,30 @@
 //
 //   bits  0..5   bits consumed at this level: the code's, plus for lengths
 //                and distances their extra bits (the main-table bits for a
-//                subtable link); the entry itself can serve as a shift count
-//   bits  6..9   extra bits that follow the code (the subtable's index bits
-//                for a link)
-//   bits 10..14  flags: literal, exceptional (end of block, link or a symbol
-//                the block decoder rejects), link, end of block, pair
+//                subtable link); the entry itself serves as a shift count
+//   bit   6      end of block (with exceptional)
+//   bit   7      always zero
+//   bits  8..11  a second bit count ("aux"): for a length or distance the
+//                code's own bits, so its extra value is the consumed bits
+//                shifted right by aux; for a link the subtable's index bits;
+//                for a pair the first code's length
+//   bits 12..14  flags: literal, exceptional (end of block, link or a symbol
+//                the block decoder rejects), link
+//   bits 15..30  value: the literal byte (a pair's two), the base length or
+//                distance, or the subtable's offset
+//   bit  31      pair; clear in every other entry, so that the entry shifted
+//                right by 15 is a length's, distance's or link's value, and
+//                shifted right by 31 the count of a literal's second byte
+//
+// A length or distance entry has bits 6, 7 and 12..14 clear, so that the
+// entry shifted right by 8 is, in its low six bits, its aux (a shift can take
+// it straight). Symbol entries, before a code is assigned, hold a length's or
+// distance's extra bits as consumed bits and aux 0.
 //
 // A pair is two literals whose codes together fit the main table's bits: its
-// value holds both bytes (first in the low byte), its code bits both codes,
-// and its extra-bits field the first code's length, so that a decoder taking
-// one symbol at a time reads it as the first literal alone.
-//   bits 16..31  value: the literal byte, the base length or distance, or the
-//                subtable's offset
+// value holds both bytes (first in the low byte), its consumed bits both
+// codes, and its aux the first code's length, so that a decoder taking one
+// symbol at a time reads it as the first literal alone.
 //
 // Only complete codes get tables (every bit pattern then meets a leaf within
 // 15 bits, exactly as a tree walk would); others fall back to DecodingTree.
@@ -27,29 +39,36 @@
 namespace sfx::detail {
 
 struct TableEntry {
-  static constexpr std::uint32_t kLiteral = 0x400;
-  static constexpr std::uint32_t kExceptional = 0x800;
-  static constexpr std::uint32_t kLink = 0x1000;
-  static constexpr std::uint32_t kEndOfBlock = 0x2000;
-  static constexpr std::uint32_t kPair = 0x4000;
-  static constexpr unsigned kPairShift = 14;
+  static constexpr std::uint32_t kEndOfBlock = 0x40;
+  static constexpr std::uint32_t kLiteral = 0x1000;
+  static constexpr std::uint32_t kExceptional = 0x2000;
+  static constexpr std::uint32_t kLink = 0x4000;
+  static constexpr std::uint32_t kPair = 0x80000000;
+  static constexpr unsigned kPairShift = 31;
+  static constexpr unsigned kAuxShift = 8;
+  static constexpr unsigned kValueShift = 15;
 
-  static constexpr std::uint32_t Make(std::uint32_t value, std::uint32_t flags, std::uint32_t extra,
-                                      std::uint32_t bits) {
-    return (value << 16) | flags | (extra << 6) | bits;
+  static constexpr std::uint32_t Make(std::uint32_t value, std::uint32_t flags, std::uint32_t aux, std::uint32_t bits) {
+    return (value << kValueShift) | flags | (aux << kAuxShift) | bits;
   }
   // Everything the entry consumes. The & 63 costs nothing where the entry
   // goes straight into a shift.
   static constexpr unsigned CodeBits(std::uint32_t e) { return e & 63; }
+  static constexpr unsigned Aux(std::uint32_t e) { return (e >> kAuxShift) & 0xF; }
   // The bits of the code alone, for a decoder that reads extra bits (and a
   // pair's second literal) separately.
   static constexpr unsigned SymbolBits(std::uint32_t e) {
-    if (e & kPair) return ExtraBits(e);
+    if (e & kPair) return Aux(e);
     if (e & (kLiteral | kExceptional)) return CodeBits(e);
-    return CodeBits(e) - ExtraBits(e);
+    return Aux(e);
   }
-  static constexpr unsigned ExtraBits(std::uint32_t e) { return (e >> 6) & 0xF; }
-  static constexpr std::uint32_t Value(std::uint32_t e) { return e >> 16; }
+  // A length's or distance's extra bits.
+  static constexpr unsigned ExtraBits(std::uint32_t e) { return CodeBits(e) - Aux(e); }
+  // A link's subtable index bits.
+  static constexpr unsigned SubtableBits(std::uint32_t e) { return Aux(e); }
+  static constexpr std::uint32_t Value(std::uint32_t e) { return (e >> kValueShift) & 0xFFFF; }
+  // Value() of an entry that is not a pair, without the mask.
+  static constexpr std::uint32_t Base(std::uint32_t e) { return e >> kValueShift; }
 };
 
 inline constexpr unsigned kLiteralMainBits = 10;
@@ -88,7 +107,7 @@ inline Result DecodeEntry(BitReader& in, const std::uint32_t* table, unsigned ma
     std::uint32_t e = table[in.bits() & BitReader::LowMask(mainBits)];
     unsigned need = TableEntry::SymbolBits(e);
     if (e & TableEntry::kLink) {
-      e = table[TableEntry::Value(e) + ((in.bits() >> mainBits) & BitReader::LowMask(TableEntry::ExtraBits(e)))];
+      e = table[TableEntry::Value(e) + ((in.bits() >> mainBits) & BitReader::LowMask(TableEntry::SubtableBits(e)))];
       need = mainBits + TableEntry::SymbolBits(e);
     }
     if (need <= in.count()) {

@@ -137,7 +137,7 @@ TEST_F(DeflaterTest, ReusedForSeveralOutputsGivesTheSameBytes) {
                                                 static_cast<std::uint32_t>(input.size()),
                                                 static_cast<std::uint32_t>(input.size()), kMemoryStreamCallerOwns, &in),
             kOk);
-  Bytes first(input.size() + 1024), second(input.size() + 1024);
+  Bytes first(input.size() + 1024, 0xEE), second(input.size() + 1024);
   std::uint32_t n1 = 0, n2 = 0;
   ASSERT_EQ(d_->InitOutput(first.data(), static_cast<std::uint32_t>(first.size())), kOk);
   ASSERT_EQ(d_->Compress(in, 0, static_cast<std::uint32_t>(input.size()), nullptr, nullptr), kOk);
@@ -147,6 +147,8 @@ TEST_F(DeflaterTest, ReusedForSeveralOutputsGivesTheSameBytes) {
   ASSERT_EQ(d_->FinishOutput(&n2), kOk);
   EXPECT_EQ(n1, n2);
   EXPECT_EQ(std::memcmp(first.data(), second.data(), n1), 0);
+  // Room left over is not written to.
+  for (std::size_t k = n1; k < first.size(); ++k) ASSERT_EQ(first[k], 0xEE) << k;
   (void)in->Close();
 }
 
