@@ -15,7 +15,9 @@ mkdir -p "$work"
 cd "$work"
 failures=0
 fail() { echo "FAIL [$scenario]: $*"; failures=$((failures + 1)); }
-win() { winepath -w "$1" 2>/dev/null; }
+# Wine shows the Unix root as drive Z: - the Windows name of an absolute
+# path, without starting a Wine program that a loaded machine may fail.
+win() { case "$1" in /*) printf 'Z:%s' "${1//\//\\}" ;; *) winepath -w "$1" 2>/dev/null ;; esac; }
 
 build() {  # scenario entry-object
   scenario=$1
