@@ -49,8 +49,28 @@ void OnCompletion(platform::DialogWindow window) {
 
 }  // namespace
 
+// The backlog left when the worker is done: drawing each text would keep the
+// user waiting for texts nobody can read (seconds per thousand files), so
+// only the last is shown and the bar moves once. Every text is one record of
+// at most `fileCount`, each a step of one: the bar ends where stepping would
+// have left it.
 void ShowQueuedTexts(platform::DialogWindow window) {
-  while (ShowNextText(window)) {
+  char* last = nullptr;
+  std::uint32_t count = 0;
+  while (char* text = PopProgressText()) {
+    if (last != nullptr) (void)Memory()->Free(last);  // a popped text is ours to free
+    last = text;
+    ++count;
+  }
+  if (last == nullptr) return;
+  if (platform::DialogItem item = platform::GetDialogItem(window, kTextItem)) platform::SetItemText(item, last);
+  (void)Memory()->Free(last);
+  if (platform::DialogItem bar = platform::GetDialogItem(window, kProgressItem)) {
+    if (count == 1) {
+      platform::StepProgress(bar);
+    } else {
+      platform::AdvanceProgress(bar, count);
+    }
   }
 }
 

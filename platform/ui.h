@@ -68,6 +68,12 @@ void SetItemText(DialogItem item, const char* text);
 void SetProgressRange(DialogItem bar, std::uint32_t lower, std::uint32_t upper);
 void SetProgressStep(DialogItem bar, std::uint32_t step);
 void StepProgress(DialogItem bar);
+// Moves the bar by `steps` steps of one and draws it once. Unlike stepping,
+// the position stops at the end of the range instead of wrapping.
+void AdvanceProgress(DialogItem bar, std::uint32_t steps);
+// What the user sees: an item's text (cut to `size`) and the bar's position.
+void GetItemText(DialogItem item, char* text, std::uint32_t size);
+std::uint32_t GetProgressPosition(DialogItem bar);
 
 // A periodic timer that raises kTimer events on the dialog's thread.
 bool StartDialogTimer(DialogWindow window, std::uint32_t id, std::uint32_t milliseconds);

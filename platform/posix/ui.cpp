@@ -265,6 +265,20 @@ void StepProgress(DialogItem) {
   d->dirty = true;
 }
 
+void GetItemText(DialogItem item, char* text, std::uint32_t size) {
+  if (size == 0) return;
+  text[0] = '\0';
+  if (reinterpret_cast<char*>(item) == &g_items[1]) CopyText(text, size, g_dialog.text);
+}
+
+std::uint32_t GetProgressPosition(DialogItem) { return g_dialog.position; }
+
+void AdvanceProgress(DialogItem, std::uint32_t steps) {
+  TerminalDialog* d = &g_dialog;
+  d->position = d->upper - d->position < steps ? d->upper : d->position + steps;
+  d->dirty = true;
+}
+
 bool StartDialogTimer(DialogWindow window, std::uint32_t id, std::uint32_t milliseconds) {
   TerminalDialog* d = Dialog(window);
   Timer* free = nullptr;

@@ -90,6 +90,18 @@ void SetProgressStep(DialogItem bar, std::uint32_t step) { (void)SendMessageA(It
 
 void StepProgress(DialogItem bar) { (void)SendMessageA(Item(bar), PBM_STEPIT, 0, 0); }
 
+void GetItemText(DialogItem item, char* text, std::uint32_t size) {
+  if (size == 0) return;
+  text[0] = '\0';
+  (void)GetWindowTextA(Item(item), text, static_cast<int>(size));
+}
+
+std::uint32_t GetProgressPosition(DialogItem bar) {
+  return static_cast<std::uint32_t>(SendMessageA(Item(bar), PBM_GETPOS, 0, 0));
+}
+
+void AdvanceProgress(DialogItem bar, std::uint32_t steps) { (void)SendMessageA(Item(bar), PBM_DELTAPOS, steps, 0); }
+
 bool StartDialogTimer(DialogWindow window, std::uint32_t id, std::uint32_t milliseconds) {
   return SetTimer(Window(window), id, milliseconds, nullptr) != 0;
 }

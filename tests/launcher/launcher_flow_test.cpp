@@ -27,11 +27,20 @@ using Captions = std::vector<std::string>;
 // Where the dialog stood right after its initialisation, when it has a window.
 bool g_placed = false;
 platform::WindowRect g_rect;
+// What the dialog showed once the worker was done.
+std::string g_lastText;
+std::uint32_t g_lastPosition = 0;
 
 bool WatchingProcedure(platform::DialogWindow window, platform::DialogEvent event, std::uint32_t parameter,
                        void* context) {
   const bool handled = launcher::ProgressDialogProcedure(window, event, parameter, context);
   if (event == platform::DialogEvent::kInit) g_placed = platform::GetWindowRectangle(window, &g_rect);
+  if (event == platform::DialogEvent::kCompletion) {
+    char text[300];
+    platform::GetItemText(platform::GetDialogItem(window, launcher::kTextItem), text, sizeof text);
+    g_lastText = text;
+    g_lastPosition = platform::GetProgressPosition(platform::GetDialogItem(window, launcher::kProgressItem));
+  }
   return handled;
 }
 
@@ -72,6 +81,25 @@ TEST(ProgressDialog, EmptyPayloadEndsWithSuccess) {
     EXPECT_EQ(g_rect.left, (platform::ScreenWidth() - width) / 2);
     EXPECT_EQ(g_rect.top, (platform::ScreenHeight() - height) / 2);
     EXPECT_GT(width, 0);
+  }
+}
+
+// However far the timer fell behind the worker, the dialog ends on the last
+// file's text with the bar full.
+TEST(ProgressDialog, EndsOnTheLastTextWithTheBarFull) {
+  for (const std::uint32_t count : {1u, 2u, 400u}) {
+    test::ScratchDir folder;
+    test::RecordingMessages messages;
+    test::TestPayload payload;
+    for (std::uint32_t i = 1; i <= count; ++i) payload.Folder("f" + std::to_string(i) + "/");
+    payload.Install();
+    g_lastText.clear();
+    g_lastPosition = 0;
+    const std::intptr_t result = RunDialog(payload, folder.str(), count);
+    if (result == -1) GTEST_SKIP() << "no display for the dialog";
+    EXPECT_EQ(result, 1) << count;
+    EXPECT_EQ(g_lastText, "Extracting: f" + std::to_string(count) + "/") << count;
+    EXPECT_EQ(g_lastPosition, count);
   }
 }
 
