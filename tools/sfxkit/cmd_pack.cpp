@@ -334,7 +334,7 @@ Status PackPosix(const Stub& stub, const std::vector<PackEntry>& entries, std::u
                  std::uint64_t* storedBytes) {
   const fs::path temporary = fs::path(out.string() + ".partial");
   ImageFileStream* file = nullptr;
-  SFXKIT_TRY(ImageFileStream::Create(temporary.string(), stub.bytes, &file));
+  SFXKIT_TRY(ImageFileStream::Create(temporary.string(), out.string(), stub.bytes, &file));
   file->FailWritesPast(limits.failWritesPast);
   payload::PayloadWriter writer;
   writer.LimitSize(limits.imageBytes);

@@ -14,7 +14,8 @@ std::string SystemReason() { return std::strerror(errno != 0 ? errno : EIO); }
 
 }  // namespace
 
-Status ImageFileStream::Create(const std::string& path, std::span<const std::uint8_t> stub, ImageFileStream** out) {
+Status ImageFileStream::Create(const std::string& path, const std::string& shown, std::span<const std::uint8_t> stub,
+                               ImageFileStream** out) {
   ImageFileStream* stream = nullptr;
   if (Failed(NewInstance(&stream))) return Status::Error("out of memory");
   errno = 0;
@@ -22,7 +23,7 @@ Status ImageFileStream::Create(const std::string& path, std::span<const std::uin
   if (!stream->file_) {
     const std::string reason = SystemReason();
     (void)stream->Close();
-    return Status::Error("cannot create '" + path + "': " + reason);
+    return Status::Error("cannot write '" + shown + "': " + reason);
   }
   stream->imageStart_ = stub.size();
   errno = 0;
@@ -30,7 +31,7 @@ Status ImageFileStream::Create(const std::string& path, std::span<const std::uin
       !stream->file_.write(reinterpret_cast<const char*>(stub.data()), static_cast<std::streamsize>(stub.size()))) {
     const std::string reason = SystemReason();
     (void)stream->Close();
-    return Status::Error("cannot write '" + path + "': " + reason);
+    return Status::Error("cannot write '" + shown + "': " + reason);
   }
   stream->filePosition_ = stub.size();
   *out = stream;

@@ -17,9 +17,10 @@ namespace sfx::cli {
 
 class ImageFileStream : public Stream {
  public:
-  // Creates (or empties) `path` and writes the stub. Made in a MemoryService
-  // block like every instance; Close frees it.
-  static Status Create(const std::string& path, std::span<const std::uint8_t> stub, ImageFileStream** out);
+  // Creates (or empties) `path` and writes the stub; messages name `shown`.
+  // Made in a MemoryService block like every instance; Close frees it.
+  static Status Create(const std::string& path, const std::string& shown, std::span<const std::uint8_t> stub,
+                       ImageFileStream** out);
 
   // Writes what is buffered and closes the file; the system's reason on
   // failure. The stream stays usable only for Close.

@@ -74,7 +74,7 @@ class PackJobsTest : public ::testing::Test {
     // Large files of many units: compressible; random (stored from the
     // first unit on); compressible at first and then random, so that it is
     // stored after compressed units were written; one unit and a byte.
-    WriteBytes(tree_ / "large/text", Text(2'500'000, 3));
+    WriteBytes(tree_ / "large/text", Text(1'200'000, 3));
     WriteBytes(tree_ / "large/random", RandomBytes(700'000, 11));
     WriteBytes(tree_ / "large/turns", Joined(std::vector<std::uint8_t>(3000, 'a'), RandomBytes(2'000'000, 5)));
     WriteBytes(tree_ / "large/unit", Text(8 * 32768 + 1, 4));
