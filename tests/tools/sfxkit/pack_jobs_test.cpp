@@ -136,6 +136,17 @@ TEST_F(PackJobsTest, EveryJobCountWritesTheSameLauncherWithOneShotData) {
   EXPECT_EQ(RunCommand(RunVerify, "verify", {(scratch_ / "out1").string()}).status, 0);
 }
 
+TEST_F(PackJobsTest, AWindowsLauncherIsTheSameForEveryJobCount) {
+  const std::string probe = Fixture("resource_probe_small.exe");
+  if (probe.empty()) GTEST_SKIP() << "no mingw tools";
+  stub_ = probe;
+  const fs::path one = scratch_ / "one.exe", three = scratch_ / "three.exe";
+  ASSERT_EQ(Pack(one, {"-j", "1"}).status, 0);
+  ASSERT_EQ(Pack(three, {"-j", "3"}).status, 0);
+  EXPECT_TRUE(ReadBytes(one) == ReadBytes(three));
+  EXPECT_EQ(RunCommand(RunVerify, "verify", {three.string()}).status, 0);
+}
+
 TEST_F(PackJobsTest, AFailureLeavesNoLauncherAndKeepsTheOldOne) {
   struct Case {
     const char* what;
