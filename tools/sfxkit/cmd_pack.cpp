@@ -115,9 +115,7 @@ Status BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalBy
   ProgressBar progress("packing", totalBytes);
   SFXKIT_TRY(PackEntries(entries, work, writer, &progress, storedBytes));
   r = writer->Finish();
-  if (r == payload::kPayloadTooLarge)
-    return Status::Error(
-        "the payload would pass 4 GiB, the most a launcher's payload can hold (its offsets are 32-bit)");
+  if (r == payload::kPayloadTooLarge) return Status::Error(kPayloadLimitMessage);
   if (Failed(r)) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r));
@@ -405,6 +403,14 @@ int RunPackWithLimits(int argc, char** argv, const PackLimits& limits) {
   if (stub.target == Target::kWindows) {
     for (PackEntry& e : entries) std::replace(e.name.begin(), e.name.end(), '/', '\\');
   }
+
+  // A tree that cannot fit even with every file compressed to nothing (or,
+  // with --store, stored) is refused before anything is written.
+  std::uint64_t least = payload::kSetupHeaderSize + request.setup.title.size() + request.setup.program.size() +
+                        request.setup.arguments.size() + payload::kPayloadTrailerSize +
+                        (entries.size() + 1) * (payload::kPayloadEntrySize + payload::kRecordNameBytes - 1);
+  for (const PackEntry& e : entries) least += payload::kFileHeaderSize + e.name.size() + (work.store ? e.size : 0);
+  if (least > limits.imageBytes) return ReportError(kPayloadLimitMessage);
 
   const fs::path out(request.output);
   std::uint64_t storedBytes = 0;

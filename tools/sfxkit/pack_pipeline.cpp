@@ -280,10 +280,7 @@ class Pipeline {
 
   Status Failure(Result r, const PackEntry& e) const {
     if (r == payload::kPayloadTooLarge) {
-      return Status::Error(
-          "the payload would pass 4 GiB, the most a launcher's payload can hold (its offsets are "
-          "32-bit); stopped at '" +
-          e.path.string() + "'");
+      return Status::Error(std::string(kPayloadLimitMessage) + "; stopped at '" + e.path.string() + "'");
     }
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r));

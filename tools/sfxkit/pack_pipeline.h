@@ -30,6 +30,10 @@ struct PackWork {
 Status PackEntries(const std::vector<PackEntry>& entries, const PackWork& work, payload::PayloadWriter* writer,
                    ProgressBar* progress, std::uint64_t* storedBytes);
 
+// What a payload past the format's limit is refused with.
+inline constexpr char kPayloadLimitMessage[] =
+    "the payload would pass 4 GiB, the most a launcher's payload can hold (its offsets are 32-bit)";
+
 // The unit of work: whole pieces of the compressor, so that a file's units
 // are compressed exactly as the file would be in one go.
 inline constexpr std::uint32_t kPackUnitPieces = 8;
