@@ -47,12 +47,15 @@ std::string CannotRead(const PackEntry& e) {
   return "cannot read '" + e.path.string() + "' (did it change while packing?)";
 }
 
-bool ReadRange(const PackEntry& e, std::uint64_t offset, std::uint32_t length, std::vector<std::uint8_t>* bytes) {
+// False when the bytes are not there, or, with `toEnd`, when more follow:
+// the file changed since the tree was walked.
+bool ReadRange(const PackEntry& e, std::uint64_t offset, std::uint32_t length, bool toEnd,
+               std::vector<std::uint8_t>* bytes) {
   bytes->resize(length);
-  if (length == 0) return true;
   std::ifstream in(e.path, std::ios::binary);
   if (!in.seekg(static_cast<std::streamoff>(offset))) return false;
-  return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes->data()), length));
+  if (length != 0 && !in.read(reinterpret_cast<char*>(bytes->data()), length)) return false;
+  return !toEnd || in.peek() == std::ifstream::traits_type::eof();
 }
 
 // A worker's own compressor and output buffer.
@@ -74,7 +77,7 @@ class UnitCompressor {
     slot->bits = 0;
     slot->error = Status();
     if (e.isFolder) return;
-    if (!ReadRange(e, u.offset, u.length, &slot->raw)) {
+    if (!ReadRange(e, u.offset, u.length, u.last, &slot->raw)) {
       slot->error = Status::Error(CannotRead(e));
       return;
     }
@@ -342,7 +345,7 @@ class Pipeline {
     std::uint32_t crc = 0xFFFFFFFFu;
     for (std::uint64_t at = 0; at < length;) {
       const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(length - at, kUnitBytes));
-      if (!ReadRange(e, at, n, &joined_)) return Status::Error(CannotRead(e));
+      if (!ReadRange(e, at, n, false, &joined_)) return Status::Error(CannotRead(e));
       (void)Crc()->UpdateCrc32(joined_.data(), n, &crc);
       if (Result r = Append(joined_.data(), n); Failed(r)) return Failure(r, e);
       at += n;
