@@ -119,7 +119,9 @@ Status BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalBy
   if (Failed(r)) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r));
-    return Status::Error(std::string("writing the payload: ") + code);
+    const char* reason = DescribeResult(r);
+    return Status::Error(std::string("writing the payload: ") + code +
+                         (*reason ? std::string(" (") + reason + ")" : ""));
   }
   return Status();
 }
@@ -332,7 +334,11 @@ Status PackPosix(const Stub& stub, const std::vector<PackEntry>& entries, std::u
                  std::uint64_t* storedBytes) {
   const fs::path temporary = fs::path(out.string() + ".partial");
   ImageFileStream* file = nullptr;
-  SFXKIT_TRY(ImageFileStream::Create(temporary.string(), out.string(), stub.bytes, &file));
+  if (Status s = ImageFileStream::Create(temporary.string(), out.string(), stub.bytes, &file); !s.ok()) {
+    std::error_code ec;
+    fs::remove(temporary, ec);  // the stub may be in it already
+    return s;
+  }
   file->FailWritesPast(limits.failWritesPast);
   payload::PayloadWriter writer;
   writer.LimitSize(limits.imageBytes);

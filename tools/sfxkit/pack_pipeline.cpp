@@ -10,6 +10,7 @@
 
 #include "services/codec/crc.h"
 #include "services/codec/deflater.h"
+#include "tools/sfxkit/cli.h"
 
 namespace sfx::cli {
 
@@ -287,7 +288,9 @@ class Pipeline {
     }
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r));
-    return Status::Error("packing '" + e.path.string() + "': cannot write the payload (" + code + ")");
+    const char* reason = DescribeResult(r);
+    return Status::Error("packing '" + e.path.string() + "': cannot write the payload: " + code +
+                         (*reason ? std::string(" (") + reason + ")" : ""));
   }
 
   // Puts one unit out: the writer's side, always on the calling thread.
