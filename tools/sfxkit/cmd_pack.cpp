@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "payload/image.h"
@@ -17,8 +18,11 @@
 #include "services/core/memory_stream.h"
 #include "tools/sfxkit/cli.h"
 #include "tools/sfxkit/commands.h"
+#include "tools/sfxkit/image_file_stream.h"
+#include "tools/sfxkit/image_read_back.h"
 #include "tools/sfxkit/launcher_payload.h"
 #include "tools/sfxkit/options.h"
+#include "tools/sfxkit/pack_pipeline.h"
 #include "tools/sfxkit/pack_tree.h"
 #include "tools/sfxkit/pe_format.h"
 #include "tools/sfxkit/pe_image.h"
@@ -51,8 +55,13 @@ const char kPackUsage[] =
     "  -s, --stub PATH         the launcher stub (default: $SFXKIT_STUB, else the launcher\n"
     "                          installed or built beside this tool; see sfxkit --version)\n"
     "      --store             store every file without compressing it\n"
+    "  -j, --jobs N            compress with N workers (default: the number of\n"
+    "                          processors); the launcher is the same for every N\n"
     "\n"
-    "Files are compressed one by one and stored as they are when that is not smaller.\n"
+    "Files are compressed (large ones in pieces, by several workers at once) and\n"
+    "stored as they are when that is not smaller. The payload streams into OUT as it\n"
+    "is made, so memory stays small however large DIR is; it may hold up to 4 GiB\n"
+    "(a Windows launcher's payload is built in memory and holds up to 2 GB).\n"
     "Folders come before their contents, names in byte order; time stamps are the\n"
     "files' modification times in local time. Names over 255 bytes or ones the\n"
     "launcher refuses, files of 4 GiB or more, and a PROGRAM that is not a packed\n"
@@ -70,7 +79,7 @@ bool ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>* bytes) {
 }
 
 // 0, or the system's error number.
-int WriteWholeFile(const fs::path& path, std::span<const std::uint8_t> a, std::span<const std::uint8_t> b = {}) {
+int WriteWholeFile(const fs::path& path, std::span<const std::uint8_t> a) {
   errno = 0;
   std::FILE* out = std::fopen(path.string().c_str(), "wb");
   if (out == nullptr) return errno != 0 ? errno : EIO;
@@ -78,34 +87,10 @@ int WriteWholeFile(const fs::path& path, std::span<const std::uint8_t> a, std::s
   const auto put = [out](std::span<const std::uint8_t> s) {
     return s.empty() || std::fwrite(s.data(), 1, s.size(), out) == s.size();
   };
-  const bool ok = put(a) && put(b);
+  const bool ok = put(a);
   int error = ok ? 0 : (errno != 0 ? errno : EIO);
   if (std::fclose(out) != 0 && error == 0) error = errno != 0 ? errno : EIO;
   return error;
-}
-
-// Compresses `content` with the deflater into `stored`; false (and `stored`
-// untouched) when the result would not be smaller than the content, so that
-// the caller stores it instead.
-Result Compress(Deflater* deflater, std::vector<std::uint8_t>& content, std::vector<std::uint8_t>* stored,
-                bool* compressed) {
-  *compressed = false;
-  if (content.size() < 2) return kOk;
-  const auto size = static_cast<std::uint32_t>(content.size());
-  Stream* input = nullptr;
-  SFX_TRY(MemoryStreams()->CreateMemoryStream(content.data(), size, size, kMemoryStreamCallerOwns, &input));
-  std::vector<std::uint8_t> out(size - 1);
-  Result r = deflater->InitOutput(out.data(), size - 1);
-  if (Succeeded(r)) r = deflater->Compress(input, 0, size, nullptr, nullptr);
-  std::uint32_t total = 0;
-  if (Succeeded(r)) r = deflater->FinishOutput(&total);
-  (void)input->Close();
-  if (r == kDeflateOutputFull) return kOk;
-  SFX_TRY(r);
-  out.resize(total);
-  *stored = std::move(out);
-  *compressed = true;
-  return kOk;
 }
 
 // Closes a stream on every way out of a scope.
@@ -120,69 +105,33 @@ struct SetupTexts {
   std::string title, program, arguments;
 };
 
-// Writes the payload of `entries` into `image` in the launcher's record
-// layouts, compressing each file unless `store`.
+// Writes the payload of `entries` through `writer` onto `image` in the
+// launcher's record layouts, compressing each file unless `work.store`.
 Status BuildPayload(const std::vector<PackEntry>& entries, std::uint64_t totalBytes, const SetupTexts& setup,
-                    bool store, Stream* image, std::uint32_t* fileCount, std::uint64_t* storedBytes) {
-  payload::PayloadWriter writer;
-  Deflater* deflater = nullptr;
-  std::string what = "writing the payload";
-  Result r = writer.Start(image, payload::PayloadFormat::kAppendedImage);
-  if (Succeeded(r)) r = writer.SetSetup(setup.title.c_str(), setup.program.c_str(), setup.arguments.c_str());
-  if (Succeeded(r) && !store) r = Deflaters()->CreateDeflater(kDeflateDefaultBlockSize, &deflater);
-
+                    const PackWork& work, payload::PayloadWriter* writer, Stream* image, std::uint64_t* storedBytes) {
+  Result r = writer->Start(image, payload::PayloadFormat::kAppendedImage);
+  if (Succeeded(r)) r = writer->SetSetup(setup.title.c_str(), setup.program.c_str(), setup.arguments.c_str());
+  if (Failed(r)) return Status::Error("writing the payload: " + std::string(DescribeResult(r)));
   ProgressBar progress("packing", totalBytes);
-  std::vector<std::uint8_t> content, compressed;
-  for (std::size_t i = 0; i < entries.size() && Succeeded(r); ++i) {
-    const PackEntry& e = entries[i];
-    progress.Advance(0, e.name);
-    what = "packing '" + e.path.string() + "'";
-    if (e.isFolder) {
-      r = writer.AddFolder(e.name.c_str(), e.time);
-      continue;
-    }
-    if (!ReadWholeFile(e.path, &content) || content.size() != e.size) {
-      if (deflater) (void)deflater->DestroyDeflater();
-      return Status::Error("cannot read '" + e.path.string() + "' (did it change while packing?)");
-    }
-    const auto size = static_cast<std::uint32_t>(content.size());
-    std::uint32_t crc = 0xFFFFFFFFu;
-    (void)Crc()->UpdateCrc32(content.data(), size, &crc);
-    bool isCompressed = false;
-    if (deflater) r = Compress(deflater, content, &compressed, &isCompressed);
-    if (Failed(r)) break;
-    const std::vector<std::uint8_t>& data = isCompressed ? compressed : content;
-    r = writer.AddFile(e.name.c_str(), e.time, isCompressed ? payload::kMethodDeflate : payload::kMethodStored, size,
-                       ~crc, data.data(), static_cast<std::uint32_t>(data.size()), e.executable);
-    *storedBytes += data.size();
-    progress.Advance(size);
-  }
-  if (Succeeded(r)) {
-    what = "writing the payload";
-    r = writer.Finish();
-  }
-  if (deflater) (void)deflater->DestroyDeflater();
+  SFXKIT_TRY(PackEntries(entries, work, writer, &progress, storedBytes));
+  r = writer->Finish();
+  if (r == payload::kPayloadTooLarge) return Status::Error(kPayloadLimitMessage);
   if (Failed(r)) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r));
     const char* reason = DescribeResult(r);
-    if (r == payload::kPayloadTooLarge) return Status::Error("the payload would pass 4 GiB");
-    // The payload is built in one memory block of at most about 2 GB.
-    if (r == kOutOfMemory) return Status::Error(what + ": the payload does not fit in memory");
-    return Status::Error(what + ": " + code + (*reason ? std::string(" (") + reason + ")" : ""));
+    return Status::Error(std::string("writing the payload: ") + code +
+                         (*reason ? std::string(" (") + reason + ")" : ""));
   }
-  *fileCount = writer.fileCount();
   return Status();
 }
 
-// Writes the launcher to `path`: the stub followed by the payload image for
-// POSIX, the stub with the payload's records merged into its resources for
-// Windows. Then reads the file back as list and verify would and compares
-// every record with the payload. Failures name `shown`, the path the user
-// gave, rather than the temporary file.
-Status WriteLauncher(Target target, std::span<const std::uint8_t> stub, const pe::PeImage& stubImage,
-                     std::span<const std::uint8_t> payload, std::uint32_t fileCount, const fs::path& path,
-                     const fs::path& shown) {
+// Writes the Windows launcher to `path`: the stub with the payload's records
+// merged into its resources. Then reads the file back as list and verify
+// would and compares every record with the payload. Failures name `shown`,
+// the path the user gave, rather than the temporary file.
+Status WriteWindowsLauncher(const pe::PeImage& stubImage, std::span<const std::uint8_t> payload,
+                            std::uint32_t fileCount, const fs::path& path, const fs::path& shown) {
   payload::PayloadImage records;
   if (!records.Open(payload.data(), payload.size())) return Status::Error("the payload built does not read back");
   std::vector<std::string> names;
@@ -198,20 +147,15 @@ Status WriteLauncher(Target target, std::span<const std::uint8_t> stub, const pe
     return std::span<const std::uint8_t>(data, size);
   };
 
-  int written = 0;
-  if (target == Target::kPosix) {
-    written = WriteWholeFile(path, stub, payload);
-  } else {
-    std::vector<pe::Resource> resources;
-    for (const std::string& name : names) {
-      resources.push_back(
-          pe::Resource{pe::ResourceKey::Id(pe::kRtRcData), pe::ResourceKey::Name(name.c_str()), 0, 0, record(name)});
-    }
-    std::vector<std::uint8_t> bytes;
-    if (Status s = pe::WriteWithResources(stubImage, resources, &bytes); !s.ok())
-      return Status::Error("the stub: " + s.message());
-    written = WriteWholeFile(path, bytes);
+  std::vector<pe::Resource> resources;
+  for (const std::string& name : names) {
+    resources.push_back(
+        pe::Resource{pe::ResourceKey::Id(pe::kRtRcData), pe::ResourceKey::Name(name.c_str()), 0, 0, record(name)});
   }
+  std::vector<std::uint8_t> bytes;
+  if (Status s = pe::WriteWithResources(stubImage, resources, &bytes); !s.ok())
+    return Status::Error("the stub: " + s.message());
+  const int written = WriteWholeFile(path, bytes);
   if (written != 0) return Status::Error("cannot write '" + shown.string() + "': " + std::strerror(written));
   LauncherPayload check;
   if (Status s = check.Open(path.string()); !s.ok())
@@ -249,7 +193,8 @@ int ReadRequest(int argc, char** argv, Options* options, PackRequest* request) {
                        {"title", 't', true},
                        {"target", 0, true},
                        {"stub", 's', true},
-                       {"store", 0, false}},
+                       {"store", 0, false},
+                       {"jobs", 'j', true}},
                       &error)) {
     return ReportUsageError(PackCommand(), error);
   }
@@ -330,16 +275,9 @@ Status LoadStub(const PackRequest& request, Stub* stub) {
   return Status();
 }
 
-// Writes the launcher next to OUT, checks it, and only then moves it over
-// OUT, so a failure never leaves half a launcher behind.
-Status ReplaceOutput(const Stub& stub, std::span<const std::uint8_t> payload, std::uint32_t fileCount,
-                     const fs::path& out) {
-  const fs::path temporary = fs::path(out.string() + ".partial");
+// Moves the finished launcher at `temporary` over OUT, made executable.
+Status MoveIntoPlace(const fs::path& temporary, const fs::path& out) {
   std::error_code ec;
-  if (Status s = WriteLauncher(stub.target, stub.bytes, stub.image, payload, fileCount, temporary, out); !s.ok()) {
-    fs::remove(temporary, ec);
-    return s;
-  }
   fs::permissions(temporary, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                   fs::perm_options::add, ec);
   fs::rename(temporary, out, ec);
@@ -350,12 +288,102 @@ Status ReplaceOutput(const Stub& stub, std::span<const std::uint8_t> payload, st
   return Status();
 }
 
+// A Windows launcher: the payload is built in memory, since the records go
+// into the stub's rebuilt resource section, and merged in.
+Status PackWindows(const Stub& stub, const std::vector<PackEntry>& entries, std::uint64_t totalBytes,
+                   const PackRequest& request, const PackWork& work, const PackLimits& limits, const fs::path& out,
+                   std::uint64_t* storedBytes) {
+  StreamCloser image;
+  const std::uint64_t estimate = totalBytes + 300 * std::uint64_t{entries.size()} + 4096;
+  if (Failed(MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, kMemoryStreamWritable, &image.stream)))
+    return Status::Error("the payload does not fit in memory");
+  // Only a hint: without it the stream grows as it is written.
+  if (estimate < kMemoryStreamMaxCapacity) (void)image.stream->Reserve(static_cast<std::uint32_t>(estimate));
+  payload::PayloadWriter writer;
+  writer.LimitSize(limits.imageBytes);
+  Status built = BuildPayload(entries, totalBytes, request.setup, work, &writer, image.stream, storedBytes);
+  if (!built.ok()) {
+    std::uint32_t size = 0;
+    (void)image.stream->GetSize(&size);
+    // A memory stream holds at most about 2 GB; the write that failed was
+    // at most one unit of a file.
+    constexpr std::uint64_t kLargestWrite = 1 << 20;
+    if (size + kLargestWrite >= kMemoryStreamMaxCapacity)
+      return Status::Error("a Windows launcher's payload is built in memory, which holds at most " +
+                           std::to_string(kMemoryStreamMaxCapacity) + " bytes; the payload does not fit");
+    return built;
+  }
+  void* imageData = nullptr;
+  std::uint32_t imageSize = 0;
+  (void)MemoryStreams()->GetMemoryBlock(image.stream, &imageData, &imageSize, nullptr);
+  const std::span<const std::uint8_t> payload(static_cast<const std::uint8_t*>(imageData), imageSize);
+  const fs::path temporary = fs::path(out.string() + ".partial");
+  if (Status s = WriteWindowsLauncher(stub.image, payload, writer.fileCount(), temporary, out); !s.ok()) {
+    std::error_code ec;
+    fs::remove(temporary, ec);
+    return s;
+  }
+  return MoveIntoPlace(temporary, out);
+}
+
+// A POSIX launcher: the stub, then the payload image streamed into the file
+// as it is made. The file is written next to OUT, read back and checked, and
+// only then moved over OUT, so a failure never leaves half a launcher behind.
+Status PackPosix(const Stub& stub, const std::vector<PackEntry>& entries, std::uint64_t totalBytes,
+                 const PackRequest& request, const PackWork& work, const PackLimits& limits, const fs::path& out,
+                 std::uint64_t* storedBytes) {
+  const fs::path temporary = fs::path(out.string() + ".partial");
+  ImageFileStream* file = nullptr;
+  if (Status s = ImageFileStream::Create(temporary.string(), out.string(), stub.bytes, &file); !s.ok()) {
+    std::error_code ec;
+    fs::remove(temporary, ec);  // the stub may be in it already
+    return s;
+  }
+  file->FailWritesPast(limits.failWritesPast);
+  payload::PayloadWriter writer;
+  writer.LimitSize(limits.imageBytes);
+  Status s = BuildPayload(entries, totalBytes, request.setup, work, &writer, file, storedBytes);
+  // The system's reason says more than the writer's code.
+  if (!file->failure().empty()) s = Status::Error("cannot write '" + out.string() + "': " + file->failure());
+  if (s.ok()) {
+    if (Status finished = file->Finish(); !finished.ok())
+      s = Status::Error("cannot write '" + out.string() + "': " + finished.message());
+  }
+  (void)file->Close();
+  if (s.ok()) s = CheckWrittenImage(temporary.string(), out.string(), stub.bytes, writer);
+  if (!s.ok()) {
+    std::error_code ec;
+    fs::remove(temporary, ec);
+    return s;
+  }
+  return MoveIntoPlace(temporary, out);
+}
+
+// "-j N": 1 to kMaxJobs; the number of processors when not given.
+constexpr unsigned kMaxJobs = 256;
+bool ReadJobs(const Options& options, unsigned* jobs) {
+  const std::string* value = options.Value("jobs");
+  if (value == nullptr) {
+    *jobs = std::max(1u, std::min(kMaxJobs, std::thread::hardware_concurrency()));
+    return true;
+  }
+  if (value->empty() || value->size() > 3 || value->find_first_not_of("0123456789") != std::string::npos) return false;
+  *jobs = static_cast<unsigned>(std::stoul(*value));
+  return *jobs >= 1 && *jobs <= kMaxJobs;
+}
+
 }  // namespace
 
-int RunPack(int argc, char** argv) {
+int RunPack(int argc, char** argv) { return RunPackWithLimits(argc, argv, PackLimits()); }
+
+int RunPackWithLimits(int argc, char** argv, const PackLimits& limits) {
   Options options;
   PackRequest request;
   if (const int status = ReadRequest(argc, argv, &options, &request); status != kExitOk) return status;
+  PackWork work;
+  work.store = request.store;
+  if (!ReadJobs(options, &work.jobs))
+    return ReportUsageError(PackCommand(), "-j takes a number of jobs from 1 to " + std::to_string(kMaxJobs));
   Stub stub;
   if (Status s = LoadStub(request, &stub); !s.ok()) return ReportError(s.message());
 
@@ -382,27 +410,20 @@ int RunPack(int argc, char** argv) {
     for (PackEntry& e : entries) std::replace(e.name.begin(), e.name.end(), '/', '\\');
   }
 
-  // The payload, built in memory, then the launcher.
-  StreamCloser image;
-  const std::uint64_t estimate = totalBytes + 300 * std::uint64_t{entries.size()} + 4096;
-  Result r = MemoryStreams()->CreateMemoryStream(nullptr, 0, 0, kMemoryStreamWritable, &image.stream);
-  if (Failed(r)) return ReportFailure("payload", r);
-  // Only a hint: without it the stream grows as it is written.
-  if (estimate < kMemoryStreamMaxCapacity) (void)image.stream->Reserve(static_cast<std::uint32_t>(estimate));
-  std::uint32_t fileCount = 0;
-  std::uint64_t storedBytes = 0;
-  if (Status s =
-          BuildPayload(entries, totalBytes, request.setup, request.store, image.stream, &fileCount, &storedBytes);
-      !s.ok()) {
-    return ReportError(s.message());
-  }
-  void* imageData = nullptr;
-  std::uint32_t imageSize = 0;
-  (void)MemoryStreams()->GetMemoryBlock(image.stream, &imageData, &imageSize, nullptr);
-  const std::span<const std::uint8_t> payload(static_cast<const std::uint8_t*>(imageData), imageSize);
+  // A tree that cannot fit even with every file compressed to nothing (or,
+  // with --store, stored) is refused before anything is written.
+  std::uint64_t least = payload::kSetupHeaderSize + request.setup.title.size() + request.setup.program.size() +
+                        request.setup.arguments.size() + payload::kPayloadTrailerSize +
+                        (entries.size() + 1) * (payload::kPayloadEntrySize + payload::kRecordNameBytes - 1);
+  for (const PackEntry& e : entries) least += payload::kFileHeaderSize + e.name.size() + (work.store ? e.size : 0);
+  if (least > limits.imageBytes) return ReportError(kPayloadLimitMessage);
 
   const fs::path out(request.output);
-  if (Status s = ReplaceOutput(stub, payload, fileCount, out); !s.ok()) return ReportError(s.message());
+  std::uint64_t storedBytes = 0;
+  Status s = stub.target == Target::kWindows
+                 ? PackWindows(stub, entries, totalBytes, request, work, limits, out, &storedBytes)
+                 : PackPosix(stub, entries, totalBytes, request, work, limits, out, &storedBytes);
+  if (!s.ok()) return ReportError(s.message());
   std::error_code ec;
   const std::uint64_t outSize = fs::file_size(out, ec);
   std::printf("packed %zu entries (%llu bytes, %llu stored) into %s: %s launcher, %llu bytes\n", entries.size(),

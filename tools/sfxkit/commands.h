@@ -1,10 +1,18 @@
 // Entry points and help texts of the subcommands, one file each.
 #pragma once
 
+#include <cstdint>
+
 namespace sfx::cli {
 
 extern const char kPackUsage[];
 int RunPack(int argc, char** argv);
+// Limits below the format's, so that tests can reach them with small trees.
+struct PackLimits {
+  std::uint64_t imageBytes = 0xFFFFFFFFu;  // the payload image may not pass this
+  std::uint64_t failWritesPast = ~0ull;    // POSIX output writes past this many image bytes fail
+};
+int RunPackWithLimits(int argc, char** argv, const PackLimits& limits);
 extern const char kListUsage[];
 int RunList(int argc, char** argv);
 extern const char kVerifyUsage[];
