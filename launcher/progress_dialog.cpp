@@ -49,22 +49,21 @@ void OnCompletion(platform::DialogWindow window) {
 
 }  // namespace
 
-// The backlog left when the worker is done: drawing each text would keep the
-// user waiting for texts nobody can read (seconds per thousand files), so
-// only the last is shown and the bar moves once. Every text is one record of
-// at most `fileCount`, each a step of one: the bar ends where stepping would
-// have left it.
+// The backlog left when the worker is done. Each text goes to the item (a
+// line each where the progress is a log), but the bar moves once: stepping
+// and drawing it per text kept the user waiting seconds per thousand files
+// for a bar nobody can follow. Every text is one record of at most
+// `fileCount`, each a step of one: the bar ends where stepping would have
+// left it.
 void ShowQueuedTexts(platform::DialogWindow window) {
-  char* last = nullptr;
+  const platform::DialogItem item = platform::GetDialogItem(window, kTextItem);
   std::uint32_t count = 0;
   while (char* text = PopProgressText()) {
-    if (last != nullptr) (void)Memory()->Free(last);  // a popped text is ours to free
-    last = text;
+    if (item) platform::SetItemText(item, text);
+    (void)Memory()->Free(text);  // a popped text is ours to free
     ++count;
   }
-  if (last == nullptr) return;
-  if (platform::DialogItem item = platform::GetDialogItem(window, kTextItem)) platform::SetItemText(item, last);
-  (void)Memory()->Free(last);
+  if (count == 0) return;
   if (platform::DialogItem bar = platform::GetDialogItem(window, kProgressItem)) {
     if (count == 1) {
       platform::StepProgress(bar);
