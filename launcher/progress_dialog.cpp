@@ -49,21 +49,26 @@ void OnCompletion(platform::DialogWindow window) {
 
 }  // namespace
 
-// The backlog left when the worker is done. Each text goes to the item (a
-// line each where the progress is a log), but the bar moves once: stepping
-// and drawing it per text kept the user waiting seconds per thousand files
-// for a bar nobody can follow. Every text is one record of at most
-// `fileCount`, each a step of one: the bar ends where stepping would have
-// left it.
+// The backlog left when the worker is done: drawing each text and bar step
+// kept the user waiting seconds per thousand files for texts nobody could
+// read. Only the last text is shown (a progress log still gets every one)
+// and the bar moves once. Every text is one record of at most `fileCount`,
+// each a step of one: the bar ends where stepping would have left it.
 void ShowQueuedTexts(platform::DialogWindow window) {
   const platform::DialogItem item = platform::GetDialogItem(window, kTextItem);
+  char* last = nullptr;
   std::uint32_t count = 0;
   while (char* text = PopProgressText()) {
-    if (item) platform::SetItemText(item, text);
-    (void)Memory()->Free(text);  // a popped text is ours to free
+    if (last != nullptr) {
+      if (item) platform::PassItemText(item, last);
+      (void)Memory()->Free(last);  // a popped text is ours to free
+    }
+    last = text;
     ++count;
   }
-  if (count == 0) return;
+  if (last == nullptr) return;
+  if (item) platform::SetItemText(item, last);
+  (void)Memory()->Free(last);
   if (platform::DialogItem bar = platform::GetDialogItem(window, kProgressItem)) {
     if (count == 1) {
       platform::StepProgress(bar);

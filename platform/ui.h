@@ -65,6 +65,9 @@ void SetDialogCaption(DialogWindow window, const char* text);
 // Null when the dialog has no item with that identifier.
 DialogItem GetDialogItem(DialogWindow window, int id);
 void SetItemText(DialogItem item, const char* text);
+// A text replaced at once by the next: a progress log still records it, a
+// window need not draw what nobody could read.
+void PassItemText(DialogItem item, const char* text);
 void SetProgressRange(DialogItem bar, std::uint32_t lower, std::uint32_t upper);
 void SetProgressStep(DialogItem bar, std::uint32_t step);
 void StepProgress(DialogItem bar);

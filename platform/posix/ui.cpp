@@ -248,6 +248,8 @@ void SetItemText(DialogItem item, const char* text) {
   }
 }
 
+void PassItemText(DialogItem item, const char* text) { SetItemText(item, text); }
+
 void SetProgressRange(DialogItem, std::uint32_t lower, std::uint32_t upper) {
   g_dialog.lower = lower;
   g_dialog.upper = upper;

@@ -82,6 +82,8 @@ DialogItem GetDialogItem(DialogWindow window, int id) {
 
 void SetItemText(DialogItem item, const char* text) { (void)SetWindowTextA(Item(item), text); }
 
+void PassItemText(DialogItem, const char*) {}
+
 void SetProgressRange(DialogItem bar, std::uint32_t lower, std::uint32_t upper) {
   (void)SendMessageA(Item(bar), PBM_SETRANGE32, lower, static_cast<LPARAM>(upper));
 }
