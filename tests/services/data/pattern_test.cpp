@@ -41,12 +41,8 @@ constexpr std::uint32_t O = kPatternDelimited, C = kPatternCaseSensitive;
 // these are the bytes and kinds outside its alphabet.
 TEST(PatternTest, Wildcards) {
   const MatchCase cases[] = {
-      {WC, 0, "*.txt", "README.TXT", 0},
-      {WC, 0, "?", "\xE9", 0},
-      {WC, 0, "\xC9", "\xE9", 1},
-      {WC, 0, "[a]", "[A]", 0},
-      {7, 0, "a", "a", 1},
-      {0, 0, "a", "a", 1},
+      {WC, 0, "*.txt", "README.TXT", 0}, {WC, 0, "?", "\xE9", 0}, {WC, 0, "\xC9", "\xE9", 1},
+      {WC, 0, "[a]", "[A]", 0},          {7, 0, "a", "a", 1},     {0, 0, "a", "a", 1},
   };
   RunCases(cases, std::size(cases));
 }
