@@ -1,6 +1,7 @@
 // Reading the setup record: exact sizes, truncated titles, unsafe programs.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ Read ReadWith(const std::vector<std::uint8_t>& setup) {
   payload.Install();
   Read r{};
   char title[launcher::kTitleBytes], program[launcher::kProgramNameBytes], args[launcher::kArgumentsBytes];
+  // Filled, so that a text left without its terminator shows.
+  std::memset(title, 'x', sizeof title);
+  std::memset(program, 'x', sizeof program);
+  std::memset(args, 'x', sizeof args);
   r.ok = launcher::ReadSetupRecord(payload.records(), &r.header, title, program, args);
   if (r.ok) {
     r.title = title;
