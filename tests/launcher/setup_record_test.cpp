@@ -57,11 +57,13 @@ Read ReadWith(const std::vector<std::uint8_t>& setup) {
 }
 
 TEST(SetupRecord, ReadsCountAndTexts) {
-  const Read r = ReadWith(SetupBytes("Product", "bin/setup.exe", "-x \"y\""));
+  const Read r = ReadWith(SetupBytes("Product", "bin\\sub/setup.exe", "-x \"y\""));
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.header.fileCount, 3u);
   EXPECT_EQ(r.title, "Product");
-  EXPECT_EQ(r.program, std::string("bin") + platform::kPathSeparator + "setup.exe");
+  // Either separator becomes the platform's.
+  const char sep = platform::kPathSeparator;
+  EXPECT_EQ(r.program, std::string("bin") + sep + "sub" + sep + "setup.exe");
   EXPECT_EQ(r.arguments, "-x \"y\"");
   const Read empty = ReadWith(SetupBytes("", "", ""));
   ASSERT_TRUE(empty.ok);
