@@ -119,6 +119,19 @@ TEST_P(CrcVariants, NoCaseFoldsOnlyAsciiCapitals) {
 
 INSTANTIATE_TEST_SUITE_P(Features, CrcVariants, ::testing::ValuesIn(detail::CpuFeatureSwitches()));
 
+// The variants above run once per switch: each feature the machine has must
+// have a switch of its own, or the variant that needs it turned off is never run.
+TEST(CrcFeatureSwitches, OnePerDetectedFeature) {
+  detail::SetDisabledCpuFeatures(0);
+  std::uint32_t covered = 0;
+  for (const std::uint32_t mask : detail::CpuFeatureSwitches()) {
+    if (mask == 0 || mask == ~0u) continue;
+    EXPECT_EQ(mask & (mask - 1), 0u) << "one feature per switch: " << mask;
+    covered |= mask;
+  }
+  EXPECT_EQ(covered, detail::CpuFeatures());
+}
+
 TEST(CrcTable, IsTheStandardTable) {
   EXPECT_EQ(kCrc32Table[1], 0x77073096u);
   EXPECT_EQ(kCrc32Table[255], 0x2D02EF8Du);
