@@ -61,12 +61,8 @@ TEST_F(ExtractRecordTest, ChecksBeforeTheProgressTextFailSilently) {
   zeroName.nameLength = 0;
   zeroName.storedSize = 2;
   cases.push_back({"name length 0", MakeRecord(zeroName, "", {'a', 'x'})});
-  for (const char* bad : {"../a", "/a", "C:a", "sub/../../a", "..\\"}) {
-    const std::string name = bad;
-    cases.push_back({bad, MakeRecord(StoredHeader(name, "x"), name, {'x'})});
-  }
-  cases.push_back(
-      {"zero byte in the name", MakeRecord(StoredHeader(std::string("a\0b", 3), "x"), std::string("a\0b", 3), {'x'})});
+  // The name rule itself is tested with the names; here only that it is applied.
+  cases.push_back({"name outside the folder", MakeRecord(StoredHeader("../a", "x"), "../a", {'x'})});
   for (const Case& c : cases) {
     EXPECT_FALSE(ExtractOnly(c.record)) << c.what;
     EXPECT_EQ(test::DrainProgressTexts(), Texts{}) << c.what;

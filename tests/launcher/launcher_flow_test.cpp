@@ -13,6 +13,7 @@
 #include "launcher/progress_queue.h"
 #include "platform/file.h"
 #include "platform/process.h"
+#include "platform/program_path.h"
 #include "platform/ui.h"
 #include "services/core/memory_service.h"
 #include "tests/launcher/launcher_fixture.h"
@@ -235,6 +236,20 @@ TEST(LauncherFlow, ExtractsRunsAndCleansUp) {
   // The program is missing: nothing is shown, and the folder still goes.
   EXPECT_EQ(SpkFolders(), before);
   EXPECT_TRUE(messages.Take().empty());
+}
+
+// The program starts from the temporary folder with its arguments and its exit
+// status comes back: here this test program, asked to run no tests.
+TEST(LauncherFlow, SetupProgramRunsAndItsStatusComesBack) {
+  const fs::path self = platform::OwnProgramPath();
+  ASSERT_FALSE(self.empty());
+  launcher::LaunchState state;
+  std::snprintf(state.tempFolder, sizeof state.tempFolder, "%s", self.parent_path().string().c_str());
+  std::snprintf(state.programName, sizeof state.programName, "%s", self.filename().string().c_str());
+  std::snprintf(state.arguments, sizeof state.arguments, "%s", "--gtest_filter=-*");
+  int status = -1;
+  EXPECT_TRUE(launcher::RunSetupProgram(state, &status));
+  EXPECT_EQ(status, 0);
 }
 
 }  // namespace

@@ -50,6 +50,18 @@ TEST(PayloadImage, WriterRecordsAreFoundByTheirHexadecimalNames) {
   EXPECT_EQ(LoadU32(s + payload::kSetupMaxNameLength), 3u);
   EXPECT_EQ(LoadU32(s + payload::kSetupMaxStoredSize), 16u);
   EXPECT_EQ(setup.substr(16), "Titlesetup.exe-q");
+
+  // Without files the maximum fields stay 0.
+  test::TestPayload none;
+  none.Setup("T", "p", "");
+  ASSERT_EQ(none.writer().Finish(), kOk);
+  const std::vector<std::uint8_t> empty = none.Bytes();
+  ASSERT_TRUE(image.Open(empty.data(), empty.size()));
+  const std::string emptySetup = RecordAt(image, "F00000000");
+  ASSERT_EQ(emptySetup.size(), 16u + 2);
+  const auto* e = reinterpret_cast<const std::uint8_t*>(emptySetup.data());
+  EXPECT_EQ(LoadU32(e + payload::kSetupMaxNameLength), 0u);
+  EXPECT_EQ(LoadU32(e + payload::kSetupMaxStoredSize), 0u);
 }
 
 TEST(PayloadImage, WriterChecksItsInputs) {

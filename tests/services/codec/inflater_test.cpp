@@ -423,7 +423,6 @@ TEST(InflaterApi, CreateAndDestroy) {
   EXPECT_EQ(Inflaters()->CreateInflater(0, &inflater), kFail);  // a window of nothing is refused
   EXPECT_EQ(inflater, nullptr);
   EXPECT_EQ(Inflaters()->DestroyInflater(), kFail);  // instance slots are not for the service object
-  EXPECT_EQ(Inflaters()->ReservedLast(), kFail);
 
   std::uint32_t before = 0;
   ASSERT_EQ(Memory()->GetStatistics(nullptr, &before, nullptr, nullptr), kOk);

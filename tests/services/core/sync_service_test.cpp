@@ -101,35 +101,6 @@ TEST_F(SyncServiceTest, ManualEventStaysSignalledUntilReset) {
   EXPECT_EQ(CurrentBytes(), 0u);
 }
 
-// ---- across threads ----
-
-Result WaitOnSemaphore(void* argument) { return static_cast<Semaphore*>(argument)->WaitSemaphore(kInfiniteWait); }
-Result WaitOnEvent(void* argument) { return static_cast<Event*>(argument)->WaitEvent(5000); }
-
-TEST_F(SyncServiceTest, PostsAndSignalsWakeWaitingThreads) {
-  Semaphore* s = nullptr;
-  Event* e = nullptr;
-  ASSERT_EQ(Sync()->MakeSemaphore(0, 4, &s), kOk);
-  ASSERT_EQ(Sync()->MakeEvent(1, 0, &e), kOk);
-  Thread* waiters[4] = {};
-  for (int i = 0; i < 2; ++i) ASSERT_EQ(Threads()->StartThread(WaitOnSemaphore, s, &waiters[i]), kOk);
-  for (int i = 2; i < 4; ++i) ASSERT_EQ(Threads()->StartThread(WaitOnEvent, e, &waiters[i]), kOk);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  for (Thread* t : waiters) EXPECT_EQ(t->GetThreadResult(), kFail);  // all still waiting
-  EXPECT_EQ(s->PostSemaphore(), kOk);
-  EXPECT_EQ(s->PostSemaphore(), kOk);
-  EXPECT_EQ(e->SetEventState(1), kOk);  // a manual event releases every waiter
-  for (Thread* t : waiters) {
-    ASSERT_EQ(t->WaitThread(), kOk);
-    EXPECT_EQ(t->GetThreadResult(), kOk);
-    EXPECT_EQ(t->CloseThread(), kOk);
-  }
-  EXPECT_EQ(s->WaitSemaphore(0), kSemaphoreTimedOut);  // both counts were taken
-  EXPECT_EQ(s->Close(), kOk);
-  EXPECT_EQ(e->Close(), kOk);
-  EXPECT_EQ(CurrentBytes(), 0u);
-}
-
 // ---- wake-ups go to the threads waiting when they happen ----
 
 struct Waiting {

@@ -83,20 +83,13 @@ std::string FromExtension(std::string_view extension, std::uint32_t capacity = 6
   return std::string(buffer, length);
 }
 
+// The table's entries are its own; what is tested is the look-up: case,
+// the leading dot, the last entry and near misses.
 TEST(MimeTypeTest, ExtensionsMapToMediaTypes) {
   const std::pair<std::string_view, std::string_view> cases[] = {
       {".JPG", "image/jpeg"},
       {"jpg", "image/jpeg"},
       {"Jpg", "image/jpeg"},
-      {"asf", "video/x-ms-asf"},
-      {"mpa", "video/mpeg"},
-      {"mp3", "audio/mpeg"},
-      {"vcs", "text/x-vcal"},
-      {"zip", "application/zip"},
-      {"shtml", "text/html"},
-      {"xsl", "text/xml"},
-      {"pict", "image/pict"},
-      {"mp2v", "video/mpeg"},
       {"hyl", "application/x-hyrax-document-list"},
       {".", ""},
       {"", ""},

@@ -37,28 +37,12 @@ void RunCases(const MatchCase* cases, std::size_t count) {
 constexpr std::uint32_t WC = kPatternWildcard, RE = kPatternRegex, PX = kPatternPrefixed;
 constexpr std::uint32_t O = kPatternDelimited, C = kPatternCaseSensitive;
 
+// Plain wildcard matching is checked against a reference beside this file;
+// these are the bytes and kinds outside its alphabet.
 TEST(PatternTest, Wildcards) {
   const MatchCase cases[] = {
-      {WC, 0, "*.txt", "README.TXT", 0},
-      {WC, 0, "*.txt", "a.txt.bak", 0},
-      {WC, 0, "r?ad", "xxREADyy", 0},
-      {WC, 0, "***", "q", 0},
-      {WC, 0, "abc", "ab", 1},
-      {WC, C, "*.TXT", "a.txt", 1},
-      {WC, C, "*.TXT", "a.TXT", 0},
-      {WC, 0, "abc", "xabcx", 0},
-      {WC, 0, "*abc*", "xabcx", 0},
-      {WC, 0, "a*b*c", "cba", 1},
-      {WC, 0, "ab*ba", "aba", 1},
-      {WC, 0, "ab*ba", "abba", 0},
-      {WC, 0, "???", "ab", 1},
-      {WC, 0, "?", "\xE9", 0},
-      {WC, 0, "\xC9", "\xE9", 1},
-      {WC, 0, "*", "", 1},
-      {WC, 0, "[a]", "[A]", 0},
-      {WC, 0, "a", "", 1},
-      {7, 0, "a", "a", 1},
-      {0, 0, "a", "a", 1},
+      {WC, 0, "*.txt", "README.TXT", 0}, {WC, 0, "?", "\xE9", 0}, {WC, 0, "\xC9", "\xE9", 1},
+      {WC, 0, "[a]", "[A]", 0},          {7, 0, "a", "a", 1},     {0, 0, "a", "a", 1},
   };
   RunCases(cases, std::size(cases));
 }

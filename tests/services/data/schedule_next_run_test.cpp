@@ -47,15 +47,9 @@ Outcome NextRun(const ScheduleRule& rule, const DateTimeRecord& now, const DateT
   return run;
 }
 
-TEST(ScheduleNextRun, KnownCases) {
-  // Hour mask {3}, minute 30.
-  EXPECT_EQ(Show(NextRun(Rule(2, 30, 0, 1u << 3), Rec(2024, 5, 1, 4, 10)).next), Show(Rec(2024, 5, 2, 3, 30)));
-  EXPECT_EQ(Show(NextRun(Rule(2, 30, 0, 1u << 3), Rec(2024, 5, 1, 2, 10)).next), Show(Rec(2024, 5, 1, 3, 30)));
-  // Every second day at 08:00 from 2001-03-01.
-  const DateTimeRecord start = Rec(2001, 3, 1, 8, 0);
-  EXPECT_EQ(Show(NextRun(Rule(3, 800, 2, 0), Rec(2001, 3, 4, 9, 0), &start).next), Show(Rec(2001, 3, 5, 8, 0)));
-  // Day 31 in February of a common year.
-  EXPECT_EQ(Show(NextRun(Rule(5, 800, 0, 1u << 1, 0, 31), Rec(2023, 2, 10)).next), Show(Rec(2023, 2, 28, 8, 0)));
+// Runs themselves are checked against the minute walk below; these are the
+// end argument and the failure codes, which the walk does not draw.
+TEST(ScheduleNextRun, EndsAndEmptySelections) {
   // An end before the next run: no further run, and success.
   const DateTimeRecord end = Rec(2023, 2, 20);
   const Outcome ended = NextRun(Rule(5, 800, 0, 1u << 1, 0, 31), Rec(2023, 2, 10), nullptr, &end);

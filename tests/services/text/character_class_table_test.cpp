@@ -29,24 +29,5 @@ TEST(CharacterClasses, EveryEntryMatchesItsDefinition) {
   for (int b = 0; b < 256; ++b) EXPECT_EQ(kCharacterClassTable[b], Expected(b)) << "byte " << b;
 }
 
-TEST(CharacterClasses, KnownEntries) {
-  EXPECT_EQ(kCharacterClassTable['A'], 0x0209);
-  EXPECT_EQ(kCharacterClassTable['0'], 0x020C);
-  EXPECT_EQ(kCharacterClassTable[' '], 0x0110);
-  EXPECT_EQ(kCharacterClassTable['\t'], 0x0130);
-  EXPECT_EQ(kCharacterClassTable['"'], 0x0140);
-  EXPECT_EQ(kCharacterClassTable['-'], 0x0240);
-  EXPECT_EQ(kCharacterClassTable[0x7F], 0x0020);
-  int separators = 0, tokenExtras = 0;
-  for (int b = 0; b < 256; ++b) {
-    if (kCharacterClassTable[b] & kClassSeparator) ++separators;
-    if ((kCharacterClassTable[b] & kClassTokenChar) &&
-        !(kCharacterClassTable[b] & (kClassUpper | kClassLower | kClassDigit)))
-      ++tokenExtras;
-  }
-  EXPECT_EQ(separators, 19);  // space, tab and seventeen bytes
-  EXPECT_EQ(tokenExtras, 15);
-}
-
 }  // namespace
 }  // namespace sfx

@@ -64,7 +64,9 @@ TEST(DateTimeCalendar, LeapRulesAndDayNumbersOverTheWholeRange) {
   }
 }
 
-TEST(DateTimeCalendar, KnownAnswers) {
+// Moves by a count, distances and hour moves are checked against the
+// reference below; the one-day steps have no count to draw.
+TEST(DateTimeCalendar, OneDaySteps) {
   DateTimeRecord r = Rec(2023, 12, 31);
   EXPECT_EQ(D()->NextDay(&r), kOk);
   EXPECT_EQ(Show(r), Show(Rec(2024, 1, 1)));
@@ -78,60 +80,11 @@ TEST(DateTimeCalendar, KnownAnswers) {
   EXPECT_EQ(Show(r), Show(Rec(2024, 2, 29)));
   r = Rec(0, 1, 1);
   EXPECT_EQ(D()->PreviousDay(&r), kFail);
-
-  struct DayMove {
-    DateTimeRecord from;
-    bool add;
-    std::uint32_t count;
-    DateTimeRecord to;
-  };
-  for (const DayMove& c :
-       {DayMove{Rec(2023, 12, 25), true, 10, Rec(2024, 1, 4)},
-        DayMove{Rec(2000, 1, 1), true, 1000000, Rec(4737, 11, 28)},
-        DayMove{Rec(2023, 3, 1), false, 28, Rec(2023, 2, 1)}, DayMove{Rec(2024, 1, 1), false, 61, Rec(2023, 11, 1)},
-        DayMove{Rec(2024, 1, 1), false, 32, Rec(2023, 11, 30)}}) {
-    DateTimeRecord x = c.from;
-    EXPECT_EQ(c.add ? D()->AddDays(&x, c.count) : D()->SubtractDays(&x, c.count), kOk);
-    EXPECT_EQ(Show(x), Show(c.to)) << Show(c.from) << (c.add ? " + " : " - ") << c.count;
-  }
-
-  std::uint32_t n = 0;
-  DateTimeRecord a = Rec(2024, 1, 1), b = Rec(2023, 12, 31);
-  EXPECT_EQ(D()->DaysBetween(&a, &b, &n), kDateLater);
-  EXPECT_EQ(n, 1u);
-  a = Rec(1970, 1, 1), b = Rec(2000, 1, 1);
-  EXPECT_EQ(D()->DaysBetween(&a, &b, &n), kDateEarlier);
-  EXPECT_EQ(n, 10957u);
-
-  a = Rec(2000, 1, 1, 10, 0, 0, 20), b = Rec(2000, 1, 1, 10, 0, 0, 10);
-  EXPECT_EQ(D()->SecondsBetween(&a, &b, &n), kDateLater);
-  EXPECT_EQ(n, 1u);
-  EXPECT_EQ(D()->SecondsBetween(&a, &a, &n), kDateEqual);
-  EXPECT_EQ(n, 0u);
-  a = Rec(0, 1, 1), b = Rec(65535, 12, 31);
-  EXPECT_EQ(D()->SecondsBetween(&a, &b, &n), kDateEarlier);
-  EXPECT_EQ(n, 0xFFFFFFFFu);
-
   r = Rec(2023, 12, 31, 23, 59, 50);
-  EXPECT_EQ(D()->AddSecondsInDay(&r, 15, &n), kOk);
+  std::uint32_t left = 0;
+  EXPECT_EQ(D()->AddSecondsInDay(&r, 15, &left), kOk);
   EXPECT_EQ(Show(r), Show(Rec(2023, 12, 31, 23, 59, 59)));
-  EXPECT_EQ(n, 6u);
-
-  struct HourMove {
-    DateTimeRecord from;
-    bool add;
-    std::uint32_t hours;
-    DateTimeRecord to;
-  };
-  for (const HourMove& c : {HourMove{Rec(2024, 3, 10, 5), false, 29, Rec(2024, 3, 9, 0)},
-                            HourMove{Rec(2024, 3, 10, 5), false, 30, Rec(2024, 3, 8, 23)},
-                            HourMove{Rec(2024, 3, 10, 5), false, 5, Rec(2024, 3, 10, 0)},
-                            HourMove{Rec(2024, 3, 10, 23), true, 1, Rec(2024, 3, 11, 0)},
-                            HourMove{Rec(2024, 3, 10, 10), true, 38, Rec(2024, 3, 12, 0)}}) {
-    DateTimeRecord x = c.from;
-    EXPECT_EQ(c.add ? D()->AddHours(&x, c.hours) : D()->SubtractHours(&x, c.hours), kOk);
-    EXPECT_EQ(Show(x), Show(c.to)) << Show(c.from) << (c.add ? " + " : " - ") << c.hours << "h";
-  }
+  EXPECT_EQ(left, 6u);
 }
 
 // Day moves of every size, including counts that leave the range.

@@ -66,14 +66,9 @@ TEST(NumberFormatting, LettersAreBijectiveBase26) {
   EXPECT_EQ(Format(f, 4294967295u, 1), "MWLQKWU");
 }
 
-TEST(NumberFormatting, Roman) {
+TEST(NumberFormatting, RomanOutsideTheReferencesRange) {
   const auto f = &StringService::FormatRoman;
   EXPECT_EQ(Format(f, 0, 1), "0");
-  EXPECT_EQ(Format(f, 4, 0), "iv");
-  EXPECT_EQ(Format(f, 9, 1), "IX");
-  EXPECT_EQ(Format(f, 14, 1), "XIV");
-  EXPECT_EQ(Format(f, 1994, 1), "MCMXCIV");
-  EXPECT_EQ(Format(f, 3888, 1), "MMMDCCCLXXXVIII");
   EXPECT_EQ(Format(f, 3999, 0), "mmmcmxcix");
   EXPECT_EQ(Format(f, 4000, 1), "MMMM");
   EXPECT_EQ(Format(f, 5000, 0), "mmmm");

@@ -18,9 +18,6 @@ TextCursor At(const char* literal) {
 ParameterCursor ParametersAt(const char* literal) {
   return ParameterCursor{literal, static_cast<std::uint32_t>(std::strlen(literal)), nullptr, 0, nullptr, 0};
 }
-ParameterCursor ParametersAt(const std::string& text) {
-  return ParameterCursor{text.data(), static_cast<std::uint32_t>(text.size()), nullptr, 0, nullptr, 0};
-}
 std::string Token(const TextCursor& c) { return std::string(c.tokenStart, c.tokenLength); }
 std::string Rest(const TextCursor& c) { return std::string(c.next, c.remaining); }
 std::string Name(const ParameterCursor& c) { return std::string(c.nameStart, c.nameLength); }
@@ -160,7 +157,7 @@ TEST(ListParsers, ItemsWithoutAParameterCursor) {
 
 // A parameter without value ends at the next ';' or ',', which stays for the
 // next call: neither the next parameter nor the next item is swallowed.
-TEST(ListParsers, ParameterWithoutValueStopsAtTheNextDelimiter) {
+TEST(ListParsers, ItemWithoutValueParameterKeepsTheNextItem) {
   const std::string lost = "a;x, b";
   TextCursor c = At(lost);
   ASSERT_EQ(Strings()->NextListItem(&c, nullptr), kOk);
@@ -168,77 +165,65 @@ TEST(ListParsers, ParameterWithoutValueStopsAtTheNextDelimiter) {
   ASSERT_EQ(Strings()->NextListItem(&c, nullptr), kOk);
   EXPECT_EQ(Token(c), "b");
   EXPECT_EQ(Strings()->NextListItem(&c, nullptr), kStringEnd);
-
-  const std::string text = ";x;y=1";
-  ParameterCursor p = ParametersAt(text);
-  ASSERT_EQ(Strings()->NextParameter(&p), kOk);
-  EXPECT_EQ(Name(p), "x");
-  EXPECT_EQ(p.valueLength, 0u);
-  EXPECT_EQ(std::string(p.next, p.remaining), ";y=1");
-  ASSERT_EQ(Strings()->NextParameter(&p), kOk);
-  EXPECT_EQ(Name(p), "y");
-  EXPECT_EQ(Value(p), "1");
-  EXPECT_EQ(Strings()->NextParameter(&p), kStringEnd);
-  EXPECT_EQ(p.remaining, 0u);
-}
-
-// An '=' followed (after white space) by ';' or ',' has an empty value; the
-// delimiter stays for the next call.
-TEST(ListParsers, EmptyValueLeavesTheDelimiter) {
-  const std::string items = "a;x=, b";
-  TextCursor c = At(items);
+  const std::string items = "a;x=, b";  // an empty value leaves the delimiter too
+  c = At(items);
   ASSERT_EQ(Strings()->NextListItem(&c, nullptr), kOk);
-  EXPECT_EQ(Token(c), "a");
   ASSERT_EQ(Strings()->NextListItem(&c, nullptr), kOk);
   EXPECT_EQ(Token(c), "b");
+}
 
+// Each parser run to its end over one text: the name=value pairs it gave
+// (a missing value prints as empty) and, where given, what was left after
+// the last call.
+TEST(ListParsers, ParametersNameValuePairsAndAttributes) {
+  enum Parser { kParameter, kNameValue, kAttribute, kAttributeToComma };
   struct Case {
     const char* text;
-    bool nameValue;     // NextNameValue, else NextParameter
-    const char* pairs;  // name=value pairs found, space-separated
+    Parser parser;
+    const char* pairs;
+    const char* rest;  // null: not checked
   };
   const Case cases[] = {
-      {";x=;y=1", false, "x= y=1"}, {";x= ;y=1", false, "x= y=1"},
-      {";x=, b", false, "x="},  // the ',' ends the item's parameters
-      {"a=, b=2", true, "a= b=2"},  {"a= ;b=2", true, "a= b=2"},
-      {"a=1, b=", true, "a=1 b="},
+      {";x;y=1", kParameter, "x= y=1", ""},
+      {";x=;y=1", kParameter, "x= y=1", ""},
+      {";x= ;y=1", kParameter, "x= y=1", ""},
+      {";x=, b", kParameter, "x=", nullptr},  // the ',' ends the item's parameters
+      {"; a b=c", kParameter, "a=c", ""},     // the '=' is looked for across other bytes
+      {";flag", kParameter, "flag=", ""},
+      {";v= ", kParameter, "v=", ""},
+      {";v=\"abc", kParameter, "v=\"abc", ""},  // an unterminated quote takes the rest
+      {"no delimiters", kParameter, "", ""},
+      {"a=, b=2", kNameValue, "a= b=2", nullptr},
+      {"a= ;b=2", kNameValue, "a= b=2", nullptr},
+      {"a=1, b=", kNameValue, "a=1 b=", nullptr},
+      {"a=1, b, c=\"x\"", kNameValue, "a=1 b= c=\"x\"", ""},
+      {"k; last", kNameValue, "k= last=", ""},
+      {"k = ", kNameValue, "k=", nullptr},
+      {"path=/my dir ; secure", kAttribute, "path=/my dir secure=", nullptr},
+      {"a=x, y", kAttribute, "a=x, y", nullptr},  // without the flag a comma is part of the value
+      {"a=x, y", kAttributeToComma, "a=x y=", nullptr},
+      {"n=\"a;b\";m", kAttribute, "n=\"a;b\" m=", nullptr},
+      {"n= ", kAttribute, "n=", ""},
   };
   for (const Case& k : cases) {
     ParameterCursor p = ParametersAt(k.text);
     std::string got;
     for (int i = 0; i < 10; ++i) {
-      if ((k.nameValue ? Strings()->NextNameValue(&p) : Strings()->NextParameter(&p)) != kOk) break;
+      const Result r = k.parser == kParameter   ? Strings()->NextParameter(&p)
+                       : k.parser == kNameValue ? Strings()->NextNameValue(&p)
+                                                : Strings()->NextAttribute(&p, k.parser == kAttributeToComma);
+      if (r != kOk) {
+        EXPECT_EQ(r, kStringEnd) << k.text;
+        break;
+      }
       if (!got.empty()) got.push_back(' ');
       got.append(Name(p)).append("=").append(Value(p));
     }
     EXPECT_EQ(got, k.pairs) << k.text;
+    if (k.rest != nullptr) {
+      EXPECT_EQ(std::string(p.next, p.remaining), k.rest) << k.text;
+    }
   }
-}
-
-TEST(ListParsers, ParameterEdges) {
-  const std::string spaced = "; a b=c";  // the '=' is looked for across other bytes
-  ParameterCursor p = ParametersAt(spaced);
-  ASSERT_EQ(Strings()->NextParameter(&p), kOk);
-  EXPECT_EQ(Name(p), "a");
-  EXPECT_EQ(Value(p), "c");
-  const std::string last = ";flag";
-  p = ParametersAt(last);
-  ASSERT_EQ(Strings()->NextParameter(&p), kOk);
-  EXPECT_EQ(Name(p), "flag");
-  EXPECT_EQ(p.remaining, 0u);
-  const std::string empty = ";v= ";
-  p = ParametersAt(empty);
-  ASSERT_EQ(Strings()->NextParameter(&p), kOk);
-  EXPECT_EQ(Name(p), "v");
-  EXPECT_EQ(p.valueLength, 0u);
-  EXPECT_EQ(p.remaining, 0u);
-  const std::string open = ";v=\"abc";  // an unterminated quote takes the rest
-  p = ParametersAt(open);
-  ASSERT_EQ(Strings()->NextParameter(&p), kOk);
-  EXPECT_EQ(Value(p), "\"abc");
-  p = ParametersAt("no delimiters");
-  EXPECT_EQ(Strings()->NextParameter(&p), kStringEnd);
-  EXPECT_EQ(p.remaining, 0u);
 }
 
 TEST(ListParsers, SkippingIsBounded) {
@@ -249,63 +234,6 @@ TEST(ListParsers, SkippingIsBounded) {
   ASSERT_EQ(Strings()->NextListItem(&c, nullptr), kOk);
   // After 4096 parameters the skipping stops inside the item's parameters.
   EXPECT_EQ(c.remaining, 904u * 2 + 3);
-}
-
-TEST(ListParsers, NameValuePairs) {
-  const std::string text = "a=1, b, c=\"x\"";
-  ParameterCursor p = ParametersAt(text);
-  ASSERT_EQ(Strings()->NextNameValue(&p), kOk);
-  EXPECT_EQ(Name(p), "a");
-  EXPECT_EQ(Value(p), "1");
-  ASSERT_EQ(Strings()->NextNameValue(&p), kOk);
-  EXPECT_EQ(Name(p), "b");
-  EXPECT_EQ(p.valueLength, 0u);
-  ASSERT_EQ(Strings()->NextNameValue(&p), kOk);
-  EXPECT_EQ(Name(p), "c");
-  EXPECT_EQ(Value(p), "\"x\"");
-  EXPECT_EQ(Strings()->NextNameValue(&p), kStringEnd);
-  EXPECT_EQ(p.remaining, 0u);
-  const std::string tail = "k; last";
-  p = ParametersAt(tail);
-  ASSERT_EQ(Strings()->NextNameValue(&p), kOk);
-  ASSERT_EQ(Strings()->NextNameValue(&p), kOk);
-  EXPECT_EQ(Name(p), "last");
-  EXPECT_EQ(p.remaining, 0u);
-  const std::string blank = "k = ";
-  p = ParametersAt(blank);
-  ASSERT_EQ(Strings()->NextNameValue(&p), kOk);
-  EXPECT_EQ(p.valueLength, 0u);
-}
-
-TEST(ListParsers, Attributes) {
-  const std::string text = "path=/my dir ; secure";
-  ParameterCursor p = ParametersAt(text);
-  ASSERT_EQ(Strings()->NextAttribute(&p, 0), kOk);
-  EXPECT_EQ(Name(p), "path");
-  EXPECT_EQ(Value(p), "/my dir");
-  ASSERT_EQ(Strings()->NextAttribute(&p, 0), kOk);
-  EXPECT_EQ(Name(p), "secure");
-  EXPECT_EQ(p.valueLength, 0u);
-  EXPECT_EQ(Strings()->NextAttribute(&p, 0), kStringEnd);
-
-  const std::string commas = "a=x, y";
-  p = ParametersAt(commas);
-  ASSERT_EQ(Strings()->NextAttribute(&p, 1), kOk);
-  EXPECT_EQ(Value(p), "x");
-  p = ParametersAt(commas);
-  ASSERT_EQ(Strings()->NextAttribute(&p, 0), kOk);
-  EXPECT_EQ(Value(p), "x, y");  // without the flag a comma is part of the value
-
-  const std::string quoted = "n=\"a;b\";m";
-  p = ParametersAt(quoted);
-  ASSERT_EQ(Strings()->NextAttribute(&p, 0), kOk);
-  EXPECT_EQ(Value(p), "\"a;b\"");
-  ASSERT_EQ(Strings()->NextAttribute(&p, 0), kOk);
-  EXPECT_EQ(Name(p), "m");
-  p = ParametersAt("n= ");
-  ASSERT_EQ(Strings()->NextAttribute(&p, 0), kOk);
-  EXPECT_EQ(p.valueLength, 0u);
-  EXPECT_EQ(p.remaining, 0u);
 }
 
 }  // namespace

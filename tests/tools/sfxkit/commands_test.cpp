@@ -103,6 +103,7 @@ TEST_F(PackTest, PosixRoundTripThroughListVerifyAndExtract) {
   EXPECT_NE(r.out.find("(posix)"), std::string::npos);
   EXPECT_NE(r.out.find("\"Example\""), std::string::npos);
   EXPECT_NE(r.out.find("arguments: --quiet yes"), std::string::npos);
+  EXPECT_NE(r.out.find("entries:   8 (longest name 15 bytes, largest stored 70000 bytes)"), std::string::npos) << r.out;
   EXPECT_EQ(Joined(ListedNames(r.out)), Joined(kExpectedOrder)) << r.out;
   // Incompressible data is stored, text is compressed, empty files are stored.
   auto lineOf = [&](const std::string& name) {
@@ -227,6 +228,10 @@ TEST_F(PackTest, RefusesWhatTheFormatCannotCarry) {
   auto r = Pack({"--run", "./setup.sh", "--title", std::string(40, 'T')}, out);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("first 31 bytes"), std::string::npos);
+  // A one-letter program is a program like any other.
+  WriteText(tree_ / "s", "#!/bin/sh\n");
+  EXPECT_EQ(Pack({"--run", "s"}, out).status, 0);
+  EXPECT_EQ(RunCommand(RunVerify, "verify", {out.string()}).status, 0);
   // A stub that already carries a payload is refused.
   stub_ = out;
   r = Pack({"--run", "setup.sh"}, scratch_ / "again.run");

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/process.h"
+#include "services/codec/crc.h"
 #include "tests/tools/sfxkit/sfxkit_test_util.h"
 #include "tools/sfxkit/commands.h"
 
@@ -17,10 +18,7 @@ namespace {
 
 std::string Crc32Text(const std::vector<std::uint8_t>& bytes) {
   std::uint32_t crc = 0xFFFFFFFFu;
-  for (std::uint8_t b : bytes) {
-    crc ^= b;
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
+  (void)Crc()->UpdateCrc32(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &crc);
   char text[16];
   std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(~crc));
   return text;

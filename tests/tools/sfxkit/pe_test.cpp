@@ -7,12 +7,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "services/codec/crc.h"
+#include "tests/tools/sfxkit/sfxkit_test_util.h"
 #include "tools/sfxkit/pe_format.h"
 #include "tools/sfxkit/pe_image.h"
 #include "tools/sfxkit/pe_writer.h"
@@ -20,21 +19,8 @@
 namespace sfx::pe {
 namespace {
 
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
-std::string Fixture(const char* name) {
-  const char* dir = std::getenv("SFX_PE_FIXTURES");
-  return dir ? std::string(dir) + "/" + name : std::string();
-}
+using cli::test::Fixture;
+using cli::test::ReadBytes;
 
 std::uint32_t Crc32(std::span<const std::uint8_t> data) {
   std::uint32_t crc = 0xFFFFFFFFu;
@@ -80,7 +66,7 @@ class PeFixtureTest : public ::testing::TestWithParam<const char*> {
   void SetUp() override {
     const std::string path = Fixture(GetParam());
     if (path.empty()) GTEST_SKIP() << "no mingw tools: resource probes were not built";
-    stubBytes_ = ReadFile(path);
+    stubBytes_ = ReadBytes(path);
     ASSERT_FALSE(stubBytes_.empty()) << path;
     std::string error;
     ASSERT_TRUE(sfx::cli::IsOk(stub_.Parse(stubBytes_), &error)) << error;
@@ -163,7 +149,7 @@ TEST_P(PeFixtureTest, SystemLookUpSeesTheRecords) {
   ASSERT_TRUE(sfx::cli::IsOk(WriteWithResources(stub_, AsResources(records), &packed), &error)) << error;
   const std::string exe = std::string("packed_") + GetParam();
   const std::string report = exe + ".txt";
-  ASSERT_TRUE(WriteFile(exe, packed));
+  cli::test::WriteBytes(exe, packed);
   ASSERT_EQ(std::system((exe + " > " + report).c_str()), 0);
 
   std::string expected;
@@ -184,7 +170,7 @@ TEST_P(PeFixtureTest, SystemLookUpSeesTheRecords) {
                   Crc32(records[i]));
     expected += line;
   }
-  const auto got = ReadFile(report);
+  const auto got = ReadBytes(report);
   std::string text(got.begin(), got.end());
   std::erase(text, '\r');
   EXPECT_EQ(text, expected);
@@ -351,20 +337,24 @@ const std::vector<Resource> kTwoRecords = {
     Resource{ResourceKey::Id(kRtRcData), ResourceKey::Name("F00000001"), 0, 0, {}},
 };
 
+// Packs kTwoRecords into `bytes` and reads the result back.
+void PackMade(const std::vector<std::uint8_t>& bytes, PeImage* stub, std::vector<std::uint8_t>* out, PeImage* image,
+              std::vector<Resource>* resources) {
+  std::string error;
+  ASSERT_TRUE(sfx::cli::IsOk(stub->Parse(bytes), &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(WriteWithResources(*stub, kTwoRecords, out), &error)) << error;
+  ASSERT_TRUE(sfx::cli::IsOk(image->Parse(*out), &error) && sfx::cli::IsOk(image->ReadResources(resources), &error))
+      << error;
+}
+
 // The smallest image: headers only. The resource section must start after
 // the headers' pages, not at address 0; zero-length resources at the very end
 // of the section read back too.
 TEST(PeMadeImage, ResourcesGoAfterTheHeaders) {
-  const auto bytes = MadeImage(0, 0x1000);
-  PeImage stub;
-  std::string error;
-  ASSERT_TRUE(sfx::cli::IsOk(stub.Parse(bytes), &error)) << error;
+  PeImage stub, image;
   std::vector<std::uint8_t> out;
-  ASSERT_TRUE(sfx::cli::IsOk(WriteWithResources(stub, kTwoRecords, &out), &error)) << error;
-  PeImage image;
   std::vector<Resource> resources;
-  ASSERT_TRUE(sfx::cli::IsOk(image.Parse(out), &error) && sfx::cli::IsOk(image.ReadResources(&resources), &error))
-      << error;
+  ASSERT_NO_FATAL_FAILURE(PackMade(MadeImage(0, 0x1000), &stub, &out, &image, &resources));
   ASSERT_EQ(image.sections().size(), 1u);
   EXPECT_EQ(image.sections()[0].virtualAddress, 0x1000u);
   EXPECT_EQ(image.sizeOfImage(), 0x2000u);
@@ -378,15 +368,10 @@ TEST(PeMadeImage, ResourcesGoAfterTheHeaders) {
 // keeps its address, and the symbol table moves behind the new section.
 TEST(PeMadeImage, FullHeadersGrow) {
   const auto bytes = MadeImage(5, 0x1000);
-  PeImage stub;
-  std::string error;
-  ASSERT_TRUE(sfx::cli::IsOk(stub.Parse(bytes), &error)) << error;
+  PeImage stub, image;
   std::vector<std::uint8_t> out;
-  ASSERT_TRUE(sfx::cli::IsOk(WriteWithResources(stub, kTwoRecords, &out), &error)) << error;
-  PeImage image;
   std::vector<Resource> resources;
-  ASSERT_TRUE(sfx::cli::IsOk(image.Parse(out), &error) && sfx::cli::IsOk(image.ReadResources(&resources), &error))
-      << error;
+  ASSERT_NO_FATAL_FAILURE(PackMade(bytes, &stub, &out, &image, &resources));
   EXPECT_EQ(image.sizeOfHeaders(), 0x400u);
   ASSERT_EQ(image.sections().size(), 6u);
   for (std::uint32_t i = 0; i < 5; ++i) {
@@ -404,6 +389,7 @@ TEST(PeMadeImage, FullHeadersGrow) {
 
   // With the first section right behind the headers in memory there is
   // nowhere to grow.
+  std::string error;
   const auto tight = MadeImage(5, 0x200);
   ASSERT_TRUE(sfx::cli::IsOk(stub.Parse(tight), &error)) << error;
   EXPECT_FALSE(sfx::cli::IsOk(WriteWithResources(stub, kTwoRecords, &out), &error));
