@@ -2,6 +2,7 @@
 // sequence from the temporary folder to its deletion.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -92,14 +93,19 @@ TEST(ProgressDialog, EndsOnTheLastTextWithTheBarFull) {
     test::ScratchDir folder;
     test::RecordingMessages messages;
     test::TestPayload payload;
-    for (std::uint32_t i = 1; i <= count; ++i) payload.Folder("f" + std::to_string(i) + "/");
+    char name[32];
+    for (std::uint32_t i = 1; i <= count; ++i) {
+      std::snprintf(name, sizeof name, "f%u/", static_cast<unsigned>(i));
+      payload.Folder(name);
+    }
     payload.Install();
     g_lastText.clear();
     g_lastPosition = 0;
     const std::intptr_t result = RunDialog(payload, folder.str(), count);
     if (result == -1) GTEST_SKIP() << "no display for the dialog";
     EXPECT_EQ(result, 1) << count;
-    EXPECT_EQ(g_lastText, "Extracting: f" + std::to_string(count) + "/") << count;
+    std::snprintf(name, sizeof name, "Extracting: f%u/", static_cast<unsigned>(count));
+    EXPECT_EQ(g_lastText, name) << count;
     EXPECT_EQ(g_lastPosition, count);
   }
 }
