@@ -41,7 +41,8 @@ inline std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
 }
 
 inline void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-  fs::create_directories(path.parent_path());
+  // A bare file name has no folder to make (and an empty path is an error on Windows).
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
