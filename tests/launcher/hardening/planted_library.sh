@@ -34,9 +34,7 @@ cp "$probe" tree/setup.exe
 # fast disk: 200 MB that compress to almost nothing.
 for i in $(seq 100 299); do head -c 1048576 /dev/zero | tr '\0' "\\$(printf %o $((i % 250 + 1)))" > "tree/data/part$i.bin"; done
 report=$work/report.txt
-# Wine shows the Unix root as drive Z: - the Windows name of an absolute
-# path, without starting a Wine program that a loaded machine may fail.
-winreport="Z:${report//\//\\}"
+winreport=$(windows_name "$report")
 "$sfxkit" pack tree -o run/setup.exe --target windows --stub "$launcher" --run setup.exe \
   --args "\"$winreport\"" --title "Planted library" || { echo "FAIL: pack"; exit 1; }
 cp "$planted" run/comctl32.dll

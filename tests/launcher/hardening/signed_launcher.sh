@@ -75,9 +75,7 @@ echo "signed after packing: verifies, lists, verifies with sfxkit; signed stubs 
 # which only Wine can name in its own form: this launcher is packed afresh.
 wine_can_start "$probe" || { echo "$wine_reason: the Wine run is skipped"; exit 77; }
 report=$work/report.txt
-# Wine shows the Unix root as drive Z: - the Windows name of an absolute
-# path, without starting a Wine program that a loaded machine may fail.
-pack setup-run.exe "\"Z:${report//\//\\}\" second"
+pack setup-run.exe "\"$(windows_name "$report")\" second"
 sign setup-run.exe signed-run.exe || { echo "FAIL: osslsigncode sign"; exit 1; }
 osslsigncode verify -CAfile cert.pem -in signed-run.exe >/dev/null 2>&1 || fail "the signature does not verify"
 timeout 300 wine "$work/signed-run.exe"

@@ -33,3 +33,8 @@ find_linux_sfxkit() {
 
 # An argument path made absolute, since the tests work in their own folder.
 absolute() { case "$1" in /* | "" | - | root:*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+
+# The Windows name of an absolute path: Wine shows the Unix root as drive Z:.
+# Written here rather than asked of winepath, a Wine program that a loaded
+# machine may fail to start.
+windows_name() { printf 'Z:%s' "${1//\//\\}"; }
